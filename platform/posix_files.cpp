@@ -1,0 +1,122 @@
+// Win32 file calls over POSIX file descriptors.
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <climits>
+
+#include "platform/win32.h"
+
+namespace {
+
+// A handle is the descriptor plus one, so that descriptor 0 never looks like a null handle.
+HANDLE handleFromFd(int fd) { return reinterpret_cast<HANDLE>(static_cast<intptr_t>(fd) + 1); }
+
+int fdFromHandle(HANDLE h) {
+  intptr_t v = reinterpret_cast<intptr_t>(h);
+  if (h == INVALID_HANDLE_VALUE || v <= 0 || v > INT_MAX) return -1;
+  return static_cast<int>(v - 1);
+}
+
+int openFlags(DWORD access, DWORD disposition) {
+  int flags = 0;
+  if ((access & GENERIC_READ) && (access & GENERIC_WRITE)) flags = O_RDWR;
+  else if (access & GENERIC_WRITE) flags = O_WRONLY;
+  else flags = O_RDONLY;
+  switch (disposition) {
+    case CREATE_NEW: flags |= O_CREAT | O_EXCL; break;
+    case CREATE_ALWAYS: flags |= O_CREAT | O_TRUNC; break;
+    case OPEN_ALWAYS: flags |= O_CREAT; break;
+    case TRUNCATE_EXISTING: flags |= O_TRUNC; break;
+    default: break;
+  }
+  return flags | O_CLOEXEC;
+}
+
+}  // namespace
+
+extern "C" {
+
+HANDLE CreateFileA(LPCSTR name, DWORD access, DWORD, LPSECURITY_ATTRIBUTES, DWORD disposition, DWORD,
+                   HANDLE) {
+  if (name == nullptr || name[0] == '\0') return INVALID_HANDLE_VALUE;
+  int fd = open(name, openFlags(access, disposition), 0666);
+  if (fd < 0) return INVALID_HANDLE_VALUE;
+  // Windows will not open a directory as a file.
+  struct stat st;
+  if (fstat(fd, &st) != 0 || S_ISDIR(st.st_mode)) {
+    close(fd);
+    return INVALID_HANDLE_VALUE;
+  }
+  return handleFromFd(fd);
+}
+
+BOOL ReadFile(HANDLE file, LPVOID buffer, DWORD toRead, LPDWORD read, LPOVERLAPPED) {
+  if (read) *read = 0;
+  int fd = fdFromHandle(file);
+  if (fd < 0) return FALSE;
+  DWORD total = 0;
+  while (total < toRead) {
+    ssize_t got = ::read(fd, static_cast<char*>(buffer) + total, toRead - total);
+    if (got < 0 && errno == EINTR) continue;
+    if (got < 0) {
+      if (read) *read = total;
+      return FALSE;
+    }
+    if (got == 0) break;
+    total += static_cast<DWORD>(got);
+  }
+  if (read) *read = total;
+  return TRUE;
+}
+
+BOOL WriteFile(HANDLE file, LPCVOID buffer, DWORD toWrite, LPDWORD written, LPOVERLAPPED) {
+  if (written) *written = 0;
+  int fd = fdFromHandle(file);
+  if (fd < 0) return FALSE;
+  DWORD total = 0;
+  while (total < toWrite) {
+    ssize_t put = ::write(fd, static_cast<const char*>(buffer) + total, toWrite - total);
+    if (put < 0 && errno == EINTR) continue;
+    if (put <= 0) {
+      if (written) *written = total;
+      return FALSE;
+    }
+    total += static_cast<DWORD>(put);
+  }
+  if (written) *written = total;
+  return TRUE;
+}
+
+DWORD SetFilePointer(HANDLE file, LONG distance, PLONG distanceHigh, DWORD method) {
+  int fd = fdFromHandle(file);
+  if (fd < 0) return INVALID_SET_FILE_POINTER;
+  // Without a high part the distance is a signed 32-bit value, as on Windows.
+  int64_t offset = distanceHigh ? (static_cast<int64_t>(*distanceHigh) << 32) |
+                                      static_cast<uint32_t>(distance)
+                                : static_cast<int64_t>(distance);
+  int whence = method == FILE_CURRENT ? SEEK_CUR : method == FILE_END ? SEEK_END : SEEK_SET;
+  off_t result = lseek(fd, static_cast<off_t>(offset), whence);
+  if (result < 0) return INVALID_SET_FILE_POINTER;
+  if (distanceHigh) *distanceHigh = static_cast<LONG>(static_cast<uint64_t>(result) >> 32);
+  return static_cast<DWORD>(result);
+}
+
+DWORD GetFileSize(HANDLE file, LPDWORD sizeHigh) {
+  int fd = fdFromHandle(file);
+  struct stat st;
+  if (fd < 0 || fstat(fd, &st) != 0) return INVALID_FILE_SIZE;
+  uint64_t size = static_cast<uint64_t>(st.st_size);
+  if (sizeHigh) *sizeHigh = static_cast<DWORD>(size >> 32);
+  return static_cast<DWORD>(size);
+}
+
+BOOL CloseHandle(HANDLE object) {
+  int fd = fdFromHandle(object);
+  return fd >= 0 && close(fd) == 0 ? TRUE : FALSE;
+}
+
+BOOL DeleteFileA(LPCSTR name) { return name != nullptr && unlink(name) == 0 ? TRUE : FALSE; }
+
+}  // extern "C"

@@ -1,0 +1,51 @@
+#include "plugin_api/plugin_api.h"
+
+#include <cstring>
+
+namespace spi {
+
+#define SPI_MAKER " (c) 2026 the Vantrel tool set"
+
+const PluginInfoTable kOslinInfo = {"00IN", "GGA import plug-in ver.0.01" SPI_MAKER, "*.gg0;*.gg1", "GGA file"};
+const PluginInfoTable kDurnacInfo = {"00AM", "MGX extract plug-in ver.0.01" SPI_MAKER, "*.mgx", "MGX archive"};
+const PluginInfoTable kFelbrinInfo = {"00AM", "Purple GGD extract library Ver 1.00" SPI_MAKER, "*",
+                                      "Purple Archive File(GGD.)"};
+const PluginInfoTable kGorselInfo = {"00IN", "Purple GGD to DIB filter Ver 1.00" SPI_MAKER, "*.GGD",
+                                     "Purple Graphic Data (GGD)"};
+
+const char* pluginInfoEntry(const PluginInfoTable& table, int infono) {
+  switch (infono) {
+    case 0: return table.kind;
+    case 1: return table.description;
+    case 2: return table.pattern;
+    case 3: return table.typeName;
+    default: return nullptr;
+  }
+}
+
+int copyInfoString(char* dst, const char* src, int limit) {
+  int stored = 0;
+  while (limit > 0) {
+    char c = src[stored];
+    dst[stored++] = c;
+    --limit;
+    if (c == '\0') break;
+  }
+  if (stored > 0) dst[stored - 1] = '\0';
+  return stored;
+}
+
+int copyInfoPrefix(char* dst, const char* src, int limit) {
+  size_t wanted = std::strlen(src) + 1;
+  int count = wanted < static_cast<size_t>(limit) ? static_cast<int>(wanted) : limit;
+  std::memcpy(dst, src, static_cast<size_t>(count));
+  return count;
+}
+
+int answerPluginInfo(const PluginInfoTable& table, InfoCopyRule rule, int infono, char* buf, int buflen) {
+  const char* text = pluginInfoEntry(table, infono);
+  if (text == nullptr || buf == nullptr || buflen <= 0) return 0;
+  return rule(buf, text, buflen);
+}
+
+}  // namespace spi

@@ -1,0 +1,35 @@
+#!/usr/bin/env bash
+# Installs, on Debian 12 as root, whatever the builds and tests need and is still missing.
+# Safe to run again: it only calls apt when a package is absent.
+set -euo pipefail
+
+packages=(
+  build-essential cmake ninja-build git ca-certificates
+  g++-mingw-w64-i686-posix g++-mingw-w64-x86-64-posix binutils-mingw-w64-i686
+  googletest libbenchmark-dev libstb-dev
+  clang libclang-rt-14-dev valgrind
+  wine wine32:i386 wine64 xvfb xauth x11-apps imagemagick
+  locales fonts-ipafont-gothic
+)
+
+missing=()
+for p in "${packages[@]}"; do
+  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
+done
+
+if [ ${#missing[@]} -gt 0 ]; then
+  echo "Installing: ${missing[*]}"
+  export DEBIAN_FRONTEND=noninteractive
+  if ! dpkg --print-foreign-architectures | grep -qx i386; then
+    dpkg --add-architecture i386
+  fi
+  apt-get update -qq
+  apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
+fi
+
+# Wine shows code page 932 text only under a Japanese locale.
+if ! locale -a 2>/dev/null | grep -qi '^ja_JP.utf8$'; then
+  sed -i 's/^# *ja_JP.UTF-8 UTF-8/ja_JP.UTF-8 UTF-8/' /etc/locale.gen
+  grep -q '^ja_JP.UTF-8 UTF-8' /etc/locale.gen || echo 'ja_JP.UTF-8 UTF-8' >> /etc/locale.gen
+  locale-gen >/dev/null
+fi

@@ -1,0 +1,151 @@
+// The behaviour of the Win32 calls that our code relies on, checked in both builds: on
+// Windows against the real system, natively against the platform layer.
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <cstring>
+#include <string>
+
+#include "platform/win32.h"
+#include "tests/common/temp_folder.h"
+
+namespace {
+
+using testing_support::TempFolder;
+
+HANDLE openForRead(const std::string& path) {
+  return CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                     FILE_ATTRIBUTE_NORMAL, nullptr);
+}
+
+HANDLE createForWrite(const std::string& path) {
+  return CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+}
+
+TEST(PlatformFiles, WriteReadSeekSizeAndDelete) {
+  TempFolder folder;
+  std::string path = folder.path("data.bin");
+  HANDLE out = createForWrite(path);
+  ASSERT_NE(out, INVALID_HANDLE_VALUE);
+  DWORD written = 0;
+  ASSERT_TRUE(WriteFile(out, "0123456789", 10, &written, nullptr));
+  EXPECT_EQ(written, 10u);
+  CloseHandle(out);
+
+  HANDLE in = openForRead(path);
+  ASSERT_NE(in, INVALID_HANDLE_VALUE);
+  DWORD high = 1;
+  EXPECT_EQ(GetFileSize(in, &high), 10u);
+  EXPECT_EQ(high, 0u);
+  EXPECT_EQ(SetFilePointer(in, 4, nullptr, FILE_BEGIN), 4u);
+  char buffer[16] = {};
+  DWORD read = 0;
+  ASSERT_TRUE(ReadFile(in, buffer, 16, &read, nullptr));
+  EXPECT_EQ(read, 6u);  // a short read at the end of the file is not a failure
+  EXPECT_EQ(std::string(buffer, read), "456789");
+  ASSERT_TRUE(ReadFile(in, buffer, 16, &read, nullptr));
+  EXPECT_EQ(read, 0u);
+  EXPECT_EQ(SetFilePointer(in, 0, nullptr, FILE_CURRENT), 10u);
+  EXPECT_EQ(SetFilePointer(in, 100, nullptr, FILE_BEGIN), 100u);  // past the end is allowed
+  EXPECT_EQ(SetFilePointer(in, -1, nullptr, FILE_BEGIN), INVALID_SET_FILE_POINTER);
+  CloseHandle(in);
+
+  EXPECT_TRUE(DeleteFileA(path.c_str()));
+  EXPECT_EQ(openForRead(path), INVALID_HANDLE_VALUE);
+  EXPECT_FALSE(DeleteFileA(path.c_str()));
+}
+
+TEST(PlatformFiles, CreateAlwaysEmptiesAndDirectoriesDoNotOpen) {
+  TempFolder folder;
+  std::string path = folder.path("a.txt");
+  folder.write("a.txt", "old contents");
+  HANDLE out = createForWrite(path);
+  ASSERT_NE(out, INVALID_HANDLE_VALUE);
+  EXPECT_EQ(GetFileSize(out, nullptr), 0u);
+  CloseHandle(out);
+  folder.makeFolder("sub");
+  EXPECT_EQ(openForRead(folder.path("sub")), INVALID_HANDLE_VALUE);
+}
+
+TEST(PlatformFiles, FailedCallsOnBadHandles) {
+  char buffer[4];
+  DWORD read = 99;
+  EXPECT_FALSE(ReadFile(INVALID_HANDLE_VALUE, buffer, 4, &read, nullptr));
+  EXPECT_EQ(read, 0u);
+  EXPECT_EQ(GetFileSize(INVALID_HANDLE_VALUE, nullptr), INVALID_FILE_SIZE);
+}
+
+bool anyMatch(const std::string& pattern, std::string* name = nullptr) {
+  WIN32_FIND_DATAA found;
+  HANDLE search = FindFirstFileA(pattern.c_str(), &found);
+  if (search == INVALID_HANDLE_VALUE) return false;
+  if (name) *name = found.cFileName;
+  FindClose(search);
+  return true;
+}
+
+TEST(PlatformFind, WindowsWildcardRules) {
+  TempFolder folder;
+  folder.write("fcg_000001.gg0", "");
+  folder.write("fcg_000002", "");
+  folder.makeFolder("fcg_000003");
+  folder.write("Other.TXT", "");
+
+  struct Case {
+    const char* pattern;
+    bool matches;
+  } cases[] = {
+      {"fcg_000001.*", true},   // any extension
+      {"fcg_000002.*", true},   // "stem.*" also matches the bare stem
+      {"fcg_000003.*", true},   // directories count
+      {"fcg_000004.*", false},
+      {"other.txt", true},      // letters compare without regard to case
+      {"fcg_00000?.gg0", true},
+      {"*.gg1", false},
+      {"*", true},
+  };
+  for (const Case& c : cases) {
+    EXPECT_EQ(anyMatch(folder.path(c.pattern)), c.matches) << c.pattern;
+  }
+  std::string name;
+  ASSERT_TRUE(anyMatch(folder.path("fcg_000002.*"), &name));
+  EXPECT_EQ(name, "fcg_000002");
+}
+
+TEST(PlatformMemory, LocalBlocksAreSizedZeroedAndLockToTheirAddress) {
+  HLOCAL fixed = LocalAlloc(LMEM_FIXED | LMEM_ZEROINIT, 100);
+  ASSERT_NE(fixed, nullptr);
+  EXPECT_EQ(LocalSize(fixed), 100u);
+  unsigned char* bytes = static_cast<unsigned char*>(LocalLock(fixed));
+  EXPECT_EQ(static_cast<void*>(bytes), fixed);
+  for (int i = 0; i < 100; ++i) ASSERT_EQ(bytes[i], 0) << i;
+  LocalUnlock(fixed);
+  EXPECT_EQ(LocalFree(fixed), nullptr);
+
+  HLOCAL moveable = LocalAlloc(LMEM_MOVEABLE | LMEM_ZEROINIT, 10);
+  ASSERT_NE(moveable, nullptr);
+  EXPECT_NE(LocalLock(moveable), nullptr);
+  LocalUnlock(moveable);
+  EXPECT_EQ(LocalSize(moveable), 10u);
+  EXPECT_EQ(LocalFree(moveable), nullptr);
+
+  HGLOBAL global = GlobalAlloc(GMEM_MOVEABLE, 33);
+  ASSERT_NE(global, nullptr);
+  EXPECT_EQ(GlobalSize(global), 33u);
+  EXPECT_NE(GlobalLock(global), nullptr);
+  GlobalUnlock(global);
+  EXPECT_EQ(GlobalFree(global), nullptr);
+}
+
+TEST(PlatformTime, LocalTimeIsPlausibleAndTicksAdvance) {
+  SYSTEMTIME now;
+  GetLocalTime(&now);
+  EXPECT_GE(now.wYear, 2024);
+  EXPECT_GE(now.wMonth, 1);
+  EXPECT_LE(now.wMonth, 12);
+  DWORD first = GetTickCount();
+  DWORD second = GetTickCount();
+  EXPECT_LE(second - first, 1000u);
+}
+
+}  // namespace
