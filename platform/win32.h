@@ -63,6 +63,8 @@ typedef HINSTANCE HMODULE;
 #define TRUNCATE_EXISTING 5
 #define FILE_ATTRIBUTE_DIRECTORY 0x00000010u
 #define FILE_ATTRIBUTE_NORMAL 0x00000080u
+#define CP_ACP 0
+#define CP_UTF8 65001
 #define FILE_BEGIN 0
 #define FILE_CURRENT 1
 #define FILE_END 2
@@ -123,6 +125,21 @@ PLATFORM_API DWORD SetFilePointer(HANDLE file, LONG distance, PLONG distanceHigh
 PLATFORM_API DWORD GetFileSize(HANDLE file, LPDWORD sizeHigh);
 PLATFORM_API BOOL CloseHandle(HANDLE object);
 PLATFORM_API BOOL DeleteFileA(LPCSTR name);
+
+// Wide (UTF-16) file names: converted to the system's multi-byte form (UTF-8 here) and
+// handed to the calls above.
+PLATFORM_API HANDLE CreateFileW(const WCHAR* name, DWORD access, DWORD share, LPSECURITY_ATTRIBUTES security,
+                                DWORD disposition, DWORD attributes, HANDLE templateFile);
+PLATFORM_API BOOL DeleteFileW(const WCHAR* name);
+
+// Code page conversion. Off Windows the ANSI code page (CP_ACP) is UTF-8, as the system's
+// own file names are; results follow the Windows rules (count 0 on failure, -1 as a source
+// length means "up to and including the NUL").
+PLATFORM_API int MultiByteToWideChar(UINT codePage, DWORD flags, LPCSTR source, int sourceLength,
+                                     WCHAR* destination, int destinationLength);
+PLATFORM_API int WideCharToMultiByte(UINT codePage, DWORD flags, const WCHAR* source, int sourceLength,
+                                     LPSTR destination, int destinationLength, LPCSTR defaultChar,
+                                     BOOL* usedDefaultChar);
 
 // Directory search with Windows wildcard rules ('*', '?', case-insensitive ASCII, and a
 // pattern "stem.*" also matching an entry named exactly "stem"; directories count).

@@ -149,3 +149,51 @@ TEST(PlatformTime, LocalTimeIsPlausibleAndTicksAdvance) {
 }
 
 }  // namespace
+
+namespace {
+
+#ifdef _WIN32
+#define WIDE(text) L##text
+#else
+#define WIDE(text) u##text
+#endif
+
+std::basic_string<WCHAR> widen(const std::string& narrow) {
+  int count = MultiByteToWideChar(CP_UTF8, 0, narrow.c_str(), -1, nullptr, 0);
+  std::basic_string<WCHAR> wide(static_cast<size_t>(count), 0);
+  MultiByteToWideChar(CP_UTF8, 0, narrow.c_str(), -1, &wide[0], count);
+  wide.resize(static_cast<size_t>(count > 0 ? count - 1 : 0));
+  return wide;
+}
+
+TEST(PlatformWide, FileNamesOutsideAnyOneByteCodePage) {
+  TempFolder folder;
+  // "画像-Ωmega.bin": Japanese, Greek and ASCII in one name.
+  std::basic_string<WCHAR> name = widen(folder.path()) + WIDE("/\u753b\u50cf-\u03a9mega.bin");
+  HANDLE out = CreateFileW(name.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+  ASSERT_NE(out, INVALID_HANDLE_VALUE);
+  DWORD written = 0;
+  WriteFile(out, "abc", 3, &written, nullptr);
+  CloseHandle(out);
+  HANDLE in = CreateFileW(name.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                          FILE_ATTRIBUTE_NORMAL, nullptr);
+  ASSERT_NE(in, INVALID_HANDLE_VALUE);
+  EXPECT_EQ(GetFileSize(in, nullptr), 3u);
+  CloseHandle(in);
+  EXPECT_TRUE(DeleteFileW(name.c_str()));
+}
+
+TEST(PlatformWide, Utf8RoundTripAndSizing) {
+  const char* text = "a\xC3\xA9\xE7\x94\xBB\xF0\x9F\x98\x80";  // a, é, 画, and one astral character
+  int units = MultiByteToWideChar(CP_UTF8, 0, text, -1, nullptr, 0);
+  EXPECT_EQ(units, 6);  // a, é, 画, a surrogate pair, NUL
+  WCHAR wide[8] = {};
+  ASSERT_EQ(MultiByteToWideChar(CP_UTF8, 0, text, -1, wide, 8), 6);
+  EXPECT_EQ(wide[2], 0x753B);
+  char back[16] = {};
+  ASSERT_EQ(WideCharToMultiByte(CP_UTF8, 0, wide, -1, back, 16, nullptr, nullptr), 11);
+  EXPECT_STREQ(back, text);
+  EXPECT_EQ(MultiByteToWideChar(CP_UTF8, 0, text, -1, wide, 2), 0) << "too small a buffer fails";
+}
+
+}  // namespace
