@@ -101,7 +101,45 @@ struct ArchiveEntryInfo {
 #endif
 };
 
+// The same record as the Unicode exports fill it: names in UTF-16.
+#if defined(_WIN32)
+typedef wchar_t WideChar;
+#else
+typedef char16_t WideChar;
+#endif
+static_assert(sizeof(WideChar) == 2, "UTF-16 code units");
+
+struct ArchiveEntryInfoW {
+  char method[8];
+  RecordWord position;
+  RecordWord compsize;
+  RecordWord filesize;
+#if defined(_WIN64)
+  uint64_t timestamp;
+#else
+  int32_t timestamp;
+#endif
+  WideChar path[200];
+  WideChar filename[200];
+  uint32_t crc;
+#if defined(_WIN64)
+  uint32_t padding;
+#endif
+};
+
 #pragma pack(pop)
+
+#if defined(_WIN64)
+static_assert(sizeof(ArchiveEntryInfoW) == 848, "ArchiveEntryInfoW is 848 bytes on Win64");
+static_assert(offsetof(ArchiveEntryInfoW, path) == 40, "path at 40");
+static_assert(offsetof(ArchiveEntryInfoW, filename) == 440, "filename at 440");
+static_assert(offsetof(ArchiveEntryInfoW, crc) == 840, "crc at 840");
+#else
+static_assert(sizeof(ArchiveEntryInfoW) == 828, "ArchiveEntryInfoW is 828 bytes");
+static_assert(offsetof(ArchiveEntryInfoW, path) == 24, "path at 24");
+static_assert(offsetof(ArchiveEntryInfoW, filename) == 424, "filename at 424");
+static_assert(offsetof(ArchiveEntryInfoW, crc) == 824, "crc at 824");
+#endif
 
 #if defined(_WIN64)
 static_assert(sizeof(PictureInfo) == 32, "PictureInfo is 32 bytes on Win64");
@@ -172,9 +210,15 @@ int copyInfoPrefix(char* dst, const char* src, int limit);
 
 typedef int (*InfoCopyRule)(char* dst, const char* src, int limit);
 
+// The same rules for GetPluginInfoW: `limit` and the result count UTF-16 characters.
+int copyInfoStringW(WideChar* dst, const char* src, int limit);
+int copyInfoPrefixW(WideChar* dst, const char* src, int limit);
+typedef int (*InfoCopyRuleW)(WideChar* dst, const char* src, int limit);
+
 // GetPluginInfo for a table: 0 and `buf` untouched for an index outside the table, a
 // null `buf` or a `buflen` of 0 or less; otherwise the copy rule's result.
 int answerPluginInfo(const PluginInfoTable& table, InfoCopyRule rule, int infono, char* buf, int buflen);
+int answerPluginInfoW(const PluginInfoTable& table, InfoCopyRuleW rule, int infono, WideChar* buf, int buflen);
 
 extern const PluginInfoTable kOslinInfo;
 extern const PluginInfoTable kDurnacInfo;

@@ -1,7 +1,9 @@
 // The two GetPluginInfo copy rules and the table lookup they share.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
+#include <iterator>
 #include <string>
 
 #include "plugin_api/plugin_api.h"
@@ -83,6 +85,25 @@ TEST(PluginApi, ProbeArgumentIsAHandleUpTo0xFFFF) {
     // An address whose bits 16-31 are zero is still an address.
     EXPECT_FALSE(spi::isProbeHandle(static_cast<uintptr_t>(0x100000000ull) | 0x1234));
   }
+}
+
+}  // namespace
+
+namespace {
+
+TEST(PluginInfo, WideCopiesCountCharacters) {
+  spi::WideChar buf[8];
+  std::fill(std::begin(buf), std::end(buf), spi::WideChar('#'));
+  spi::InfoCopyRuleW terminated = spi::copyInfoStringW;
+  EXPECT_EQ(spi::answerPluginInfoW(spi::kOslinInfo, terminated, 0, buf, 3), 3);
+  EXPECT_EQ(buf[0], spi::WideChar('0'));
+  EXPECT_EQ(buf[2], spi::WideChar(0));
+  EXPECT_EQ(buf[3], spi::WideChar('#'));
+  spi::InfoCopyRuleW prefix = spi::copyInfoPrefixW;
+  EXPECT_EQ(spi::answerPluginInfoW(spi::kGorselInfo, prefix, 0, buf, 3), 3);
+  EXPECT_EQ(buf[2], spi::WideChar('I')) << "cut without a terminator";
+  EXPECT_EQ(spi::answerPluginInfoW(spi::kGorselInfo, prefix, 0, buf, 8), 5);
+  EXPECT_EQ(buf[4], spi::WideChar(0));
 }
 
 }  // namespace
