@@ -1,0 +1,140 @@
+#include "mgx_plugin/mgx_reader.h"
+
+#include <cstring>
+#include <new>
+
+#include "support/streams.h"
+
+namespace {
+
+// What every listed member reports as its storage method, terminator included.
+constexpr char kMethod[8] = "Zyx-MGX";
+static_assert(sizeof(kMethod) == sizeof(spi::ArchiveEntryInfo::method), "method fills its field");
+
+// A stream reports counts as signed 32-bit values, so long reads go in pieces of this size.
+constexpr uint32_t kReadPiece = 0x40000000;
+
+// The one way archive bytes come in: true only when all `count` bytes arrived. A short
+// read is never passed on as data.
+bool readExactly(support::Stream& input, uint8_t* dst, uint64_t count) {
+  while (count > 0) {
+    uint32_t piece = count < kReadPiece ? static_cast<uint32_t>(count) : kReadPiece;
+    int32_t got = input.read(dst, piece);
+    if (got < 0 || static_cast<uint32_t>(got) != piece) return false;
+    dst += piece;
+    count -= piece;
+  }
+  return true;
+}
+
+// Positions the stream at an absolute offset that its signed seek can reach.
+bool seekTo(support::Stream& input, uint32_t offset) {
+  if (offset > mgx::kMaxMemberOffset) return false;
+  return input.seek(static_cast<int32_t>(offset)) != -1;
+}
+
+}  // namespace
+
+namespace mgx {
+
+bool headerAccepted(const MgxHeader& header) {
+  return std::memcmp(header.magic, kMagic, sizeof kMagic) == 0 && header.entryCount != 0 &&
+         header.dataStart == directoryEnd(header.entryCount) && header.directoryStart == kDirectoryStart;
+}
+
+}  // namespace mgx
+
+MgxReader::~MgxReader() { closeArchive(); }
+
+int32_t MgxReader::probe(support::Stream& input) {
+  mgx::MgxHeader header;
+  if (!seekTo(input, 0) || !readExactly(input, reinterpret_cast<uint8_t*>(&header), sizeof header)) return 0;
+  return mgx::headerAccepted(header) ? 1 : 0;
+}
+
+int32_t MgxReader::openArchive() {
+  int32_t result = openArchiveStream(archiveName(), stream_);
+  if (result != spi::kSuccess) return result;
+  return readHeaderAndDirectory();
+}
+
+int32_t MgxReader::openArchiveStream(const char* name, support::Stream*& opened) {
+  opened = support::FileStreamFactory().create();
+  if (opened == nullptr) return spi::kNoMemory;
+  return opened->openRead(reinterpret_cast<uintptr_t>(name), 0) == 0 ? spi::kSuccess : spi::kReadError;
+}
+
+// The header is not tested again: the exports open only files that probe accepted. The
+// count is still checked against the file's size, so that a damaged count can never make
+// the reader allocate a directory larger than the file that should hold it.
+int32_t MgxReader::readHeaderAndDirectory() {
+  if (!seekTo(*stream_, 0) || !readExactly(*stream_, reinterpret_cast<uint8_t*>(&header_), sizeof header_)) {
+    return spi::kReadError;
+  }
+  int32_t reported = stream_->size();
+  if (reported == -1) return spi::kReadError;
+  // A stream reports the low 32 bits of the size; files of 2 GiB and more come out negative.
+  uint64_t fileSize = static_cast<uint32_t>(reported);
+  uint64_t directoryEnd = mgx::directoryEnd(header_.entryCount);
+  if (directoryEnd > fileSize) return spi::kReadError;
+  // directoryEnd fits in 32 bits here, so the element count times 20 fits in size_t.
+  entries_ = new (std::nothrow) mgx::MgxEntry[header_.entryCount];
+  if (entries_ == nullptr) return spi::kNoMemory;
+  // The directory is always read from offset 32, right after the header.
+  uint64_t directoryBytes = directoryEnd - mgx::kHeaderSize;
+  if (!readExactly(*stream_, reinterpret_cast<uint8_t*>(entries_), directoryBytes)) return spi::kReadError;
+  return spi::kSuccess;
+}
+
+void MgxReader::closeArchive() {
+  delete stream_;
+  stream_ = nullptr;
+  delete[] entries_;
+  entries_ = nullptr;
+  header_ = mgx::MgxHeader{};
+}
+
+// Writes only the fields of the record that describe a member; the rest of the host's
+// record stays as the host left it.
+void MgxReader::fillRecord(uint32_t index, spi::ArchiveEntryInfo* info) const {
+  const mgx::MgxEntry& entry = entries_[index];
+  std::memcpy(info->method, kMethod, sizeof kMethod);
+  info->position = index;
+  info->compsize = entry.size;
+  info->filesize = entry.size;
+  info->timestamp = 0;
+  info->path[0] = '\0';
+  // A 12-character name fills its field without a NUL; the copy always ends with one.
+  uint32_t length = 0;
+  while (length < mgx::kNameLength && entry.name[length] != '\0') {
+    info->filename[length] = entry.name[length];
+    ++length;
+  }
+  std::memset(info->filename + length, 0, mgx::kNameLength + 1 - length);
+  info->crc = 0;
+}
+
+int32_t MgxReader::entryInfo(uint32_t index, spi::ArchiveEntryInfo* info) {
+  if (index >= entryCount()) return spi::kInternalError;
+  fillRecord(index, info);
+  return spi::kSuccess;
+}
+
+// Linear and in directory order, so the first of two equal names always wins. When nothing
+// matches, the record keeps the last member's values.
+int32_t MgxReader::findEntry(const char* name, CompareName compare, spi::ArchiveEntryInfo* info) {
+  for (uint32_t index = 0; index < entryCount(); ++index) {
+    fillRecord(index, info);
+    if (compare(name, info->filename) == 0) return spi::kSuccess;
+  }
+  return spi::kUnknownFormat;
+}
+
+// A member whose bytes run past the end of the file, or that starts where the stream cannot
+// seek, answers 6: the caller never gets a buffer only partly filled from the archive.
+int32_t MgxReader::extract(uint32_t index, uint8_t* buffer, uint32_t count) {
+  if (index >= entryCount()) return spi::kInternalError;
+  if (count == 0) return spi::kSuccess;  // nothing to read, wherever the member claims to lie
+  if (!seekTo(*stream_, entries_[index].offset)) return spi::kReadError;
+  return readExactly(*stream_, buffer, count) ? spi::kSuccess : spi::kReadError;
+}

@@ -1,0 +1,38 @@
+// MgxReader: the ArchiveReader of MGX archives (layout in mgx_format.h). It keeps the
+// header and the whole directory in memory for its life and reads a member with one seek
+// and one read straight into the caller's buffer.
+#pragma once
+
+#include <cstdint>
+
+#include "mgx_plugin/archive_reader.h"
+#include "mgx_plugin/mgx_format.h"
+
+class MgxReader : public ArchiveReader {
+ public:
+  MgxReader() = default;
+  ~MgxReader() override;
+
+  int32_t probe(support::Stream& input) override;
+  uint32_t entryCount() override { return header_.entryCount; }
+  int32_t entryInfo(uint32_t index, spi::ArchiveEntryInfo* info) override;
+  int32_t findEntry(const char* name, CompareName compare, spi::ArchiveEntryInfo* info) override;
+  int32_t extract(uint32_t index, uint8_t* buffer, uint32_t count) override;
+
+ protected:
+  int32_t openArchive() override;
+  void closeArchive() override;
+
+  // Opens the archive file for reading and hands the stream over (0), or answers 4 when the
+  // stream cannot be made and 6 when the file cannot be opened. Tests and the fuzz harness
+  // put a memory stream here instead of a file.
+  virtual int32_t openArchiveStream(const char* name, support::Stream*& opened);
+
+ private:
+  int32_t readHeaderAndDirectory();
+  void fillRecord(uint32_t index, spi::ArchiveEntryInfo* info) const;
+
+  support::Stream* stream_ = nullptr;  // owned
+  mgx::MgxHeader header_{};
+  mgx::MgxEntry* entries_ = nullptr;   // owned, header_.entryCount records as stored
+};
