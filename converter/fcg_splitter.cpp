@@ -1,0 +1,190 @@
+#include "converter/fcg_splitter.h"
+
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <new>
+
+#include "converter/messages.h"
+#include "converter/output_namer.h"
+
+namespace vantrel {
+
+namespace {
+
+constexpr uint64_t kMaxTableBytes = SIZE_MAX < UINT32_MAX ? SIZE_MAX : UINT32_MAX;
+
+uint32_t readU32(const uint8_t* bytes) {
+  return static_cast<uint32_t>(bytes[0]) | static_cast<uint32_t>(bytes[1]) << 8 |
+         static_cast<uint32_t>(bytes[2]) << 16 | static_cast<uint32_t>(bytes[3]) << 24;
+}
+
+bool seekTo(HANDLE file, uint64_t position) {
+  LONG high = static_cast<LONG>(position >> 32);
+  DWORD low = SetFilePointer(file, static_cast<LONG>(static_cast<uint32_t>(position)), &high, FILE_BEGIN);
+  return low == static_cast<uint32_t>(position) && static_cast<DWORD>(high) == position >> 32;
+}
+
+bool readFully(HANDLE file, void* buffer, uint32_t length) {
+  DWORD got = 0;
+  return ReadFile(file, buffer, length, &got, nullptr) && got == length;
+}
+
+bool writeFully(HANDLE file, const void* buffer, uint32_t length) {
+  DWORD put = 0;
+  return WriteFile(file, buffer, length, &put, nullptr) && put == length;
+}
+
+// Every read of the container goes through here: the whole range or nothing.
+bool readAt(HANDLE file, uint64_t position, void* buffer, uint32_t length) {
+  return seekTo(file, position) && readFully(file, buffer, length);
+}
+
+uint64_t fileSizeOf(HANDLE file) {
+  DWORD high = 0;
+  DWORD low = GetFileSize(file, &high);
+  return static_cast<uint64_t>(high) << 32 | low;
+}
+
+// One split of one open container.
+class FcgSplit {
+ public:
+  FcgSplit(HANDLE container, MessageLog& log, Clock& clock)
+      : container_(container), size_(fileSizeOf(container)), log_(log), namer_(clock) {
+    namer_.setExtension(kOutputExtension);
+    namer_.setPattern(kOutputPattern);
+  }
+
+  // 0 when every image was written, 1 when the container was stopped.
+  int run() {
+    uint8_t header[kFcgHeaderSize];
+    if (size_ < kFcgHeaderSize || !readAt(container_, 0, header, kFcgHeaderSize)) {
+      log_.append(messages::kHeaderTruncated);
+      return 1;
+    }
+    uint32_t count = readU32(header + kImageCountOffset);
+    if (!readTable(count)) return 1;
+    for (uint32_t i = 0; i < count; ++i) {
+      if (!writeImage(i)) return 1;
+    }
+    return 0;
+  }
+
+ private:
+  bool readTable(uint32_t count) {
+    // The table must lie inside the file, which also bounds what it can make us allocate.
+    uint64_t tableBytes = static_cast<uint64_t>(count) * kFcgEntrySize;
+    if (tableBytes > size_ - kFcgHeaderSize) {
+      appendFormat(log_, messages::kTableOutsideFormat, static_cast<unsigned long>(count));
+      return false;
+    }
+    if (tableBytes == 0) return true;
+    // The table is read in one call, so it must also fit one read and one allocation.
+    if (tableBytes > kMaxTableBytes ||
+        !(table_ = std::unique_ptr<uint8_t[]>(new (std::nothrow) uint8_t[static_cast<size_t>(tableBytes)]))) {
+      appendFormat(log_, messages::kTableNoMemoryFormat, static_cast<unsigned long>(count));
+      return false;
+    }
+    if (!readAt(container_, kFcgHeaderSize, table_.get(), static_cast<uint32_t>(tableBytes))) {
+      log_.append(messages::kTableReadFailed);
+      return false;
+    }
+    return true;
+  }
+
+  bool writeImage(uint32_t index) {
+    const uint8_t* entry = table_.get() + static_cast<size_t>(index) * kFcgEntrySize;
+    const uint64_t recordOffset = readU32(entry);
+    const uint64_t payloadOffset = readU32(entry + 4);
+    const unsigned long number = static_cast<unsigned long>(index) + 1;
+
+    // Everything is checked against the file before an output file exists.
+    uint8_t header[kGgaHeaderSize];
+    const uint64_t headerOffset = recordOffset + kRecordPrefixSize;
+    if (headerOffset + kGgaHeaderSize > size_) {
+      appendFormat(log_, messages::kRecordOutsideFormat, number);
+      return false;
+    }
+    if (!readAt(container_, headerOffset, header, kGgaHeaderSize)) {
+      appendFormat(log_, messages::kReadFailedFormat, number);
+      return false;
+    }
+    const uint32_t dataSize = readU32(header + kGgaDataSizeOffset);
+    if (payloadOffset + dataSize > size_) {
+      appendFormat(log_, messages::kDataOutsideFormat, number);
+      return false;
+    }
+
+    const char* name = namer_.nextName();
+    if (name == nullptr) {
+      log_.append(messages::kNamesExhausted);
+      return false;
+    }
+    HANDLE output = CreateFileA(name, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (output == INVALID_HANDLE_VALUE) {
+      appendFormat(log_, messages::kCreateFailedFormat, name);
+      return false;
+    }
+    bool copied = writeFully(output, header, kGgaHeaderSize) && seekTo(container_, payloadOffset) &&
+                  copyBytes(output, container_, dataSize) == 0;
+    copied = CloseHandle(output) && copied;  // closing may be where a full disk shows
+    if (!copied) {
+      DeleteFileA(name);  // a partial image is worse than none
+      appendFormat(log_, messages::kCopyFailedFormat, name);
+      return false;
+    }
+    appendFormat(log_, messages::kSizeLineFormat, name,
+                 static_cast<unsigned long long>(kGgaHeaderSize) + dataSize);
+    return true;
+  }
+
+  HANDLE container_;
+  uint64_t size_;
+  MessageLog& log_;
+  OutputNamer namer_;
+  std::unique_ptr<uint8_t[]> table_;
+};
+
+void appendTiming(MessageLog& log, uint32_t elapsed) {
+  appendFormat(log, messages::kTimingLineFormat, static_cast<unsigned long>(elapsed / 1000),
+               static_cast<unsigned long>(elapsed % 1000));
+}
+
+}  // namespace
+
+int copyBytes(HANDLE output, HANDLE input, uint32_t length) {
+  uint8_t buffer[kCopyBufferSize];
+  while (length != 0) {
+    uint32_t chunk = length < kCopyBufferSize ? length : kCopyBufferSize;
+    if (!readFully(input, buffer, chunk) || !writeFully(output, buffer, chunk)) return 1;
+    length -= chunk;
+  }
+  return 0;
+}
+
+int splitFcgFile(const char* path, MessageLog& log, Clock& clock) {
+  const uint32_t start = clock.tickCount();
+  HANDLE container = CreateFileA(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                 OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (container == INVALID_HANDLE_VALUE) {
+    log.append(messages::kInputOpenFailed);
+    return 1;
+  }
+  int result;
+  {
+    FcgSplit split(container, log, clock);
+    result = split.run();
+  }  // the table and the namer go before the container is closed
+  CloseHandle(container);
+  appendTiming(log, clock.tickCount() - start);  // modulo 2^32, as the tick count wraps
+  return result;
+}
+
+void convertInputFile(const char* path, MessageLog& log, Clock& clock) {
+  log.append(messages::kInputHeader);
+  log.append(path ? path : "");
+  log.append(messages::kLineEnd);
+  splitFcgFile(path, log, clock);
+}
+
+}  // namespace vantrel

@@ -1,0 +1,234 @@
+#include "converter/output_namer.h"
+
+#include <algorithm>
+#include <cstring>
+
+namespace vantrel {
+
+// ---------------------------------------------------------------- character classes
+
+CharClassTable::CharClassTable() { std::memset(codes_, 0, sizeof codes_); }
+
+void CharClassTable::set(unsigned char c, int32_t code) { codes_[c] = code; }
+
+void CharClassTable::setRange(unsigned first, unsigned end, int32_t code) {
+  for (unsigned c = first; c < end && c < 256; ++c) codes_[c] = code;
+}
+
+PatternCharClasses::PatternCharClasses() {
+  setRange('0', '9' + 1, kDigit);
+  set('%', kFieldMark);
+  const char letters[] = "ymdHMSn";  // in field code order
+  for (int i = 0; letters[i] != '\0'; ++i) {
+    set(static_cast<unsigned char>(letters[i]), kFirstFieldLetter + i);
+  }
+}
+
+// ---------------------------------------------------------------- token list
+
+PatternTokenList::PatternTokenList() : classes_(new PatternCharClasses) {
+  std::fill(tokens_, tokens_ + kMaxPatternTokens, nullptr);
+}
+
+PatternTokenList::~PatternTokenList() { clear(); }
+
+void PatternTokenList::clear() {
+  for (int i = 0; i < count_; ++i) {
+    delete tokens_[i];
+    tokens_[i] = nullptr;
+  }
+  count_ = 0;
+}
+
+const PatternToken* PatternTokenList::token(int index) const {
+  return index >= 0 && index < count_ ? tokens_[index] : nullptr;
+}
+
+bool PatternTokenList::add(PatternToken* token) {
+  if (count_ >= kMaxPatternTokens) {
+    delete token;
+    return false;
+  }
+  tokens_[count_++] = token;
+  return true;
+}
+
+bool PatternTokenList::addLiteral(const std::string& run) {
+  return run.empty() || add(new LiteralToken(run));
+}
+
+int PatternTokenList::compile(const char* pattern) {
+  clear();
+  if (pattern == nullptr) return 1;
+  const auto* p = reinterpret_cast<const unsigned char*>(pattern);
+  std::string run;  // the literal run, with "%%" already reduced
+  bool valid = true;
+  while (valid && *p != '\0') {
+    if (classes_->lookUp(*p) != PatternCharClasses::kFieldMark) {
+      run += static_cast<char>(*p++);
+      continue;
+    }
+    if (p[1] == '%') {
+      run += '%';
+      p += 2;
+      continue;
+    }
+    valid = addLiteral(run);
+    run.clear();
+    ++p;  // the field mark
+    auto* field = new FieldToken;
+    // A width starts with 1-9: "%0..." leaves the "0" where the letter belongs.
+    if (classes_->lookUp(*p) == PatternCharClasses::kDigit && *p != '0') {
+      while (classes_->lookUp(*p) == PatternCharClasses::kDigit) {
+        field->width = std::min(field->width * 10 + (*p - '0'), kMaxFieldWidth);
+        ++p;
+      }
+    }
+    int32_t letterClass = classes_->lookUp(*p);
+    if (letterClass < PatternCharClasses::kFirstFieldLetter) {
+      delete field;  // no field letter, or the end of the text
+      valid = false;
+      break;
+    }
+    field->fieldCode = letterClass - PatternCharClasses::kFirstFieldLetter;
+    ++p;
+    valid = valid ? add(field) : (delete field, false);
+  }
+  if (valid) valid = addLiteral(run);
+  if (!valid) {
+    clear();
+    return 1;
+  }
+  return 0;
+}
+
+// ---------------------------------------------------------------- numbers and the directory
+
+int formatNumber(char* destination, int width, uint32_t value) {
+  char digits[kNaturalDigits];
+  int produced = 0;  // lowest digit first
+  int wanted = width <= 0 ? 0 : std::min(width, kNaturalDigits);
+  do {
+    digits[produced++] = static_cast<char>('0' + value % 10);
+    value /= 10;
+  } while (produced < kNaturalDigits && (wanted == 0 ? value != 0 : produced < wanted));
+  // A fixed width runs the loop on through the value's leading zeros; a width above 10 puts
+  // its extra zeros in front of all 10 digits.
+  int written = 0;
+  for (int i = kNaturalDigits; i < width; ++i) destination[written++] = '0';
+  while (produced > 0) destination[written++] = digits[--produced];
+  destination[written] = '\0';
+  return written;
+}
+
+bool anyFileMatches(const char* pattern) {
+  WIN32_FIND_DATAA found;
+  HANDLE search = FindFirstFileA(pattern, &found);
+  if (search == INVALID_HANDLE_VALUE) return false;
+  FindClose(search);
+  return true;
+}
+
+// ---------------------------------------------------------------- the namer
+
+namespace {
+
+// Copies at most room characters of text to cursor and terminates them (the NUL lands at most
+// on the buffer's last, reserved character). Returns the characters copied.
+size_t copyCut(char* cursor, size_t room, const char* text) {
+  size_t length = std::min(std::strlen(text), room);
+  std::memcpy(cursor, text, length);
+  cursor[length] = '\0';
+  return length;
+}
+
+uint32_t dateTimeValue(int32_t fieldCode, const SYSTEMTIME& now) {
+  switch (fieldCode) {
+    case kYearField: return now.wYear;
+    case kMonthField: return now.wMonth;
+    case kDayField: return now.wDay;
+    case kHourField: return now.wHour;
+    case kMinuteField: return now.wMinute;
+    case kSecondField: return now.wSecond;
+    default: return 0;
+  }
+}
+
+}  // namespace
+
+OutputNamer::OutputNamer(Clock& clock) : clock_(clock) {
+  extension_[0] = '\0';
+  extension_[kExtensionLength] = '\0';
+  name_[0] = '\0';
+  name_[kNameBufferLength] = '\0';
+  pattern_.compile(kDefaultPattern);
+}
+
+void OutputNamer::setExtension(const char* text) {
+  copyCut(extension_, kExtensionLength, text ? text : "");
+}
+
+void OutputNamer::setPattern(const char* text) {
+  if (pattern_.compile(text) != 0) pattern_.compile(kDefaultPattern);
+}
+
+char* OutputNamer::writeField(char* cursor, const FieldToken& field, const SYSTEMTIME& now) {
+  uint32_t value;
+  if (field.fieldCode == kCounterField) {
+    value = counter_++;
+  } else {
+    value = dateTimeValue(field.fieldCode, now);
+  }
+  size_t room = static_cast<size_t>(name_ + kNameBufferLength - cursor);
+  if (room == 0) return cursor;
+  // A fixed width is narrowed to the room; a natural-width field that does not fit keeps its
+  // low-order digits in the same way, so successive counter values still differ.
+  int width = static_cast<int>(std::min(static_cast<size_t>(field.width), room));
+  char digits[kMaxFieldWidth + 1];
+  size_t length = static_cast<size_t>(formatNumber(digits, width, value));
+  size_t skip = length > room ? length - room : 0;
+  std::memcpy(cursor, digits + skip, length - skip);
+  return cursor + (length - skip);
+}
+
+char* OutputNamer::buildCandidate(const SYSTEMTIME& now) {
+  char* cursor = name_;
+  for (int i = 0; i < pattern_.count(); ++i) {
+    const PatternToken* token = pattern_.token(i);
+    if (token->kind == PatternToken::kLiteral) {
+      size_t room = static_cast<size_t>(name_ + kNameBufferLength - cursor);
+      cursor += copyCut(cursor, room, static_cast<const LiteralToken*>(token)->text.c_str());
+    } else {
+      cursor = writeField(cursor, *static_cast<const FieldToken*>(token), now);
+    }
+  }
+  *cursor = '\0';
+  return cursor;
+}
+
+const char* OutputNamer::nextName() {
+  SYSTEMTIME now;
+  clock_.localTime(&now);
+  const uint32_t start = counter_;
+  std::string first;  // the first candidate of this call that was taken
+  bool anyTaken = false;
+  char* cursor;
+  for (;;) {
+    cursor = buildCandidate(now);
+    copyCut(cursor, static_cast<size_t>(name_ + kNameBufferLength - cursor), ".*");
+    if (counter_ == start) break;  // no counter field: the name is what it is
+    if (!anyFileMatches(name_)) break;
+    // The candidates depend on the counter alone (the time is read once), so meeting the
+    // first one again means every name the pattern can give has been tried.
+    if (!anyTaken) {
+      first = name_;
+      anyTaken = true;
+    } else if (first == name_) {
+      return nullptr;
+    }
+  }
+  copyCut(cursor, static_cast<size_t>(name_ + kNameBufferLength - cursor), extension_);
+  return name_;
+}
+
+}  // namespace vantrel

@@ -1,0 +1,39 @@
+// A view of one shell drop: the number of dropped names and each name in turn.
+#pragma once
+
+#include <windows.h>
+
+#include <string>
+
+#include "converter/message_log.h"
+
+namespace vantrel {
+
+constexpr UINT kDropNameLength = MAX_PATH;  // characters of a dropped name, NUL included
+
+class DropFileList {
+ public:
+  explicit DropFileList(HDROP drop);
+  virtual ~DropFileList() = default;
+  DropFileList(const DropFileList&) = delete;
+  DropFileList& operator=(const DropFileList&) = delete;
+
+  UINT count() const { return count_; }
+  // Name i, or null when there is no such name or it does not fit the 260-character buffer
+  // (a cut path could name another file).
+  const char* name(UINT index);
+  // Name i in full whatever its length, for showing it in the log.
+  std::string fullName(UINT index) const;
+  // Releases the drop; the list is empty afterwards.
+  void finish();
+
+ private:
+  char name_[kDropNameLength];
+  HDROP drop_;
+  UINT count_;
+};
+
+// Logs and splits every dropped file, in the shell's order, then releases the drop.
+void convertDroppedFiles(HDROP drop, MessageLog& log);
+
+}  // namespace vantrel
