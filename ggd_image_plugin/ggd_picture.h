@@ -1,0 +1,108 @@
+// GGD pictures: the header check and the pixel decoder behind Gorsel's exports.
+//
+//   offset  size  field
+//   0       4     mode tag: the four ASCII characters, each stored complemented (NOT)
+//                 "FULL" = B9 AA B3 B3 is the only mode decoded here; "256G" (CD CA C9 B8)
+//                 and "HIGH" (B7 B6 B8 B7) exist but are refused as "not this format"
+//   4       i16   width  in pixels, 1..32767
+//   6       i16   height in pixels, 1..32767
+//   8       ...   pixel stream to the end of the input; its first byte is 5 or more
+//
+// The pixel stream is a run of operations over three-byte pixels (blue, green, red) that
+// fill one flat output of height x stride bytes (stride = width x 3 rounded up to a
+// multiple of 4); row r of the picture, top row first, is slice r of that output and the
+// bytes past width x 3 in each slice are produced but never shown. Counts n are 1..255,
+// distances d in pixels back from the output position:
+//
+//   00 n        the last pixel repeated n times (a copy from 1 pixel back)
+//   01 n d8     n pixels copied from d pixels back
+//   02 n d16    n pixels copied from d pixels back (d little-endian)
+//   03 d8       1 pixel copied from d pixels back
+//   04 d16      1 pixel copied from d pixels back
+//   05..FF      b - 4 literal pixels (1..251) follow in the stream, 3 bytes each
+//
+// Copies run forwards byte by byte, so a distance shorter than the count repeats the last
+// d pixels, and a distance of 0 copies each byte onto itself, yielding black pixels.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+#include "plugin_api/plugin_api.h"
+
+namespace gorsel {
+
+// The mode tags, complemented back into plain characters and read as little-endian words.
+// The table order (256G, HIGH, FULL) is the order the format numbers its modes in.
+constexpr uint32_t tagWord(const char (&text)[5]) {
+  return static_cast<uint32_t>(static_cast<uint8_t>(text[0])) |
+         static_cast<uint32_t>(static_cast<uint8_t>(text[1])) << 8 |
+         static_cast<uint32_t>(static_cast<uint8_t>(text[2])) << 16 |
+         static_cast<uint32_t>(static_cast<uint8_t>(text[3])) << 24;
+}
+constexpr uint32_t kModeTags[3] = {tagWord("256G"), tagWord("HIGH"), tagWord("FULL")};
+constexpr int kFullColourMode = 2;  // the only mode Gorsel decodes
+
+// Header layout.
+constexpr size_t kTagOffset = 0;
+constexpr size_t kWidthOffset = 4;
+constexpr size_t kHeightOffset = 6;
+constexpr size_t kHeaderBytes = 8;
+// The header check also wants the first operation byte and room for one literal pixel.
+constexpr size_t kMinPictureBytes = 12;
+constexpr uint8_t kFirstLiteralOp = 5;
+
+constexpr int kBytesPerPixel = 3;
+constexpr int kBitsPerPixel = 24;
+constexpr int kMaxLiteralPixels = 0xFF - 4;  // 251
+
+// The largest bitmap Gorsel builds. Both the bits block and the host's copy of it must fit
+// into the 2 GiB of a 32-bit process, so a larger picture (a full 32767 x 32767 header asks
+// for 3 GiB, more than a 32-bit size can even hold signed) is refused before anything is
+// allocated, the same way in every build.
+constexpr uint64_t kMaxBitmapBytes = uint64_t{1} << 30;
+
+// The longest stream the decoder reads; its progress reports count bytes in 32 bits. No
+// picture within kMaxBitmapBytes needs more: the costliest operation (02 n d16 with n = 1)
+// spends 4 stream bytes per 3 bytes of output.
+constexpr int64_t kMaxStreamBytes = INT32_MAX;
+static_assert(kMaxBitmapBytes / 3 * 4 + 8 < static_cast<uint64_t>(kMaxStreamBytes),
+              "every picture Gorsel builds fits a stream it reads");
+
+// The header as the routines pass it around.
+struct GgdPictureHeader {
+  uint32_t modeTag;  // as stored, complemented
+  int16_t width;
+  int16_t height;
+};
+
+// Checks the header at *cursor, of which *available bytes may be read. Returns 0 and moves
+// the cursor past the header (and copies it to *header when asked), or kUnknownFormat and
+// leaves cursor and count as they were.
+int CheckGgdPicture(const uint8_t** cursor, int64_t* available, GgdPictureHeader* header);
+
+// Row stride of the 24-bit bitmap, and height x stride computed in 64 bits. False when the
+// bitmap is larger than kMaxBitmapBytes.
+uint32_t GgdStride(const GgdPictureHeader& header);
+bool GgdBitmapBytes(const GgdPictureHeader& header, uint64_t* bytes);
+
+// Decodes `length` bytes of pixel stream into `bits`, a zero-filled block of height x stride
+// bytes, leaving the picture there bottom-up. Returns 0, kAborted when the progress callback
+// asked to stop, kDamaged for a zero count or a distance before the first pixel, or
+// kInternalError when the stride does not fit the header. Running out of stream or of
+// picture is no error: decoding ends and what was not produced stays black.
+int DecodeGgdPixels(const GgdPictureHeader& header, uint32_t stride, const uint8_t* stream, int64_t length,
+                    uint8_t* bits);
+
+// The host's progress callback and user value for the current GetPicture call.
+struct ProgressSlot {
+  spi::ProgressCallback callback;
+  spi::UserData user;
+};
+extern ProgressSlot progressSlot;
+
+// Calls the remembered callback with (done, total); 1 when it asks to stop, else 0, and 0
+// without a call when there is no callback.
+int ReportProgress(int done, int total);
+
+}  // namespace gorsel

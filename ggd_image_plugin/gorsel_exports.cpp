@@ -1,0 +1,245 @@
+// Gorsel's exports: GGD pictures from a file (at an offset) or from memory, handed to the
+// host as a 24-bit bottom-up bitmap in two local-memory blocks. Plain routines over the
+// platform's file and memory calls; the format itself lives in ggd_picture.cpp.
+#include <algorithm>
+#include <cstring>
+
+#include "ggd_image_plugin/ggd_picture.h"
+#include "platform/win32.h"
+#include "plugin_api/plugin_api.h"
+
+using gorsel::GgdPictureHeader;
+
+namespace {
+
+// The start of a file that IsSupported and GetPictureInfo look at.
+constexpr DWORD kHeadBytes = 2048;
+// The longest input GetPicture reads: a header and the longest stream the decoder takes.
+constexpr int64_t kMaxInputBytes = gorsel::kHeaderBytes + gorsel::kMaxStreamBytes;
+
+// Where a picture's bytes are for one GetPicture call. `block` is the local block that holds
+// a file's bytes; memory input is read where the host keeps it.
+struct PictureInput {
+  const uint8_t* data = nullptr;
+  int64_t available = 0;
+  HLOCAL block = nullptr;
+};
+
+bool isMemoryInput(unsigned flag) { return spi::inputKind(flag) == spi::kInputMemory; }
+
+HANDLE openPictureFile(const char* name) {
+  return CreateFileA(name, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+}
+
+// Moves to `offset` from the start. A negative offset cannot be reached: reading from where
+// the file pointer happened to stay would find a picture at the wrong place.
+bool seekFromStart(HANDLE file, int64_t offset) {
+  if (offset < 0) return false;
+  if (offset == 0) return true;
+  LONG high = static_cast<LONG>(offset >> 32);
+  DWORD low = SetFilePointer(file, static_cast<LONG>(static_cast<uint32_t>(offset)), &high, FILE_BEGIN);
+  return (static_cast<uint64_t>(static_cast<uint32_t>(high)) << 32 | low) == static_cast<uint64_t>(offset);
+}
+
+bool fileSize(HANDLE file, int64_t* size) {
+  DWORD high = 0;
+  DWORD low = GetFileSize(file, &high);
+  if (low == INVALID_FILE_SIZE) return false;
+  *size = static_cast<int64_t>(static_cast<uint64_t>(high) << 32 | low);
+  return true;
+}
+
+// The header check and the size limit, applied the same way to both inputs.
+int acceptPicture(const uint8_t* data, int64_t available, GgdPictureHeader* header) {
+  int result = gorsel::CheckGgdPicture(&data, &available, header);
+  if (result != spi::kSuccess) return result;
+  uint64_t bitmapBytes = 0;
+  return gorsel::GgdBitmapBytes(*header, &bitmapBytes) ? spi::kSuccess : spi::kNoMemory;
+}
+
+// Reads the file from `offset` to its end into a zero-filled local block, after its head has
+// passed the checks. A short read is no error: the unread tail stays zero.
+int readPictureFile(HANDLE file, int64_t offset, PictureInput* input, GgdPictureHeader* header) {
+  int64_t size = 0;
+  if (!fileSize(file, &size)) return spi::kInternalError;
+  if (!seekFromStart(file, offset)) return spi::kReadError;
+  // An offset past the end leaves nothing to read, rather than a negative size.
+  const int64_t tail = std::min(std::max<int64_t>(size - offset, 0), kMaxInputBytes);
+
+  uint8_t head[kHeadBytes] = {};
+  DWORD headRead = 0;
+  const DWORD headWanted = static_cast<DWORD>(std::min<int64_t>(tail, kHeadBytes));
+  if (!ReadFile(file, head, headWanted, &headRead, nullptr)) return spi::kReadError;
+  int result = acceptPicture(head, tail, header);
+  if (result != spi::kSuccess) return result;
+
+  input->block = LocalAlloc(LPTR, static_cast<size_t>(tail));
+  if (input->block == nullptr) return spi::kNoMemory;
+  uint8_t* bytes = static_cast<uint8_t*>(input->block);
+  std::memcpy(bytes, head, headRead);
+  DWORD restRead = 0;
+  if (headRead == headWanted && tail > headWanted &&
+      !ReadFile(file, bytes + headWanted, static_cast<DWORD>(tail - headWanted), &restRead, nullptr)) {
+    return spi::kReadError;
+  }
+  input->data = bytes;
+  input->available = tail;
+  return spi::kSuccess;
+}
+
+int loadPicture(const char* buf, intptr_t len, unsigned flag, PictureInput* input, GgdPictureHeader* header) {
+  if (isMemoryInput(flag)) {
+    input->data = reinterpret_cast<const uint8_t*>(buf);
+    input->available = std::min<int64_t>(std::max<int64_t>(len, 0), kMaxInputBytes);
+    return acceptPicture(input->data, input->available, header);
+  }
+  HANDLE file = openPictureFile(buf);
+  if (file == INVALID_HANDLE_VALUE) return spi::kReadError;
+  int result = readPictureFile(file, len, input, header);
+  CloseHandle(file);
+  return result;
+}
+
+void releaseInput(PictureInput* input) {
+  if (input->block != nullptr) LocalFree(input->block);
+  *input = PictureInput{};
+}
+
+void writeBitmapInfoHeader(void* block, const GgdPictureHeader& header, uint64_t bitsBytes) {
+  spi::BitmapInfoHeader info = {};
+  info.biSize = sizeof(spi::BitmapInfoHeader);
+  info.biWidth = header.width;
+  info.biHeight = header.height;  // positive: rows bottom-up
+  info.biPlanes = 1;
+  info.biBitCount = gorsel::kBitsPerPixel;
+  info.biCompression = 0;
+  // Hosts size their copy of the bits from this field, so it carries the block's size.
+  info.biSizeImage = static_cast<uint32_t>(bitsBytes);
+  info.biXPelsPerMeter = 1;
+  info.biYPelsPerMeter = 1;
+  std::memcpy(block, &info, sizeof info);
+}
+
+// Allocates the two blocks for the host, decodes into them and stores them through the
+// out-pointers; on failure frees both and stores nothing. The blocks are fixed and
+// zero-filled: locking a fixed block yields its address, so hosts that lock still work.
+int buildBitmap(const PictureInput& input, const GgdPictureHeader& header, void** pHBInfo, void** pHBm) {
+  const uint32_t stride = gorsel::GgdStride(header);
+  uint64_t bitsBytes = 0;
+  if (!gorsel::GgdBitmapBytes(header, &bitsBytes)) return spi::kNoMemory;
+
+  HLOCAL info = LocalAlloc(LPTR, sizeof(spi::BitmapInfoHeader));
+  HLOCAL bits = info ? LocalAlloc(LPTR, static_cast<size_t>(bitsBytes)) : nullptr;
+  void* infoAt = info ? LocalLock(info) : nullptr;
+  void* bitsAt = bits ? LocalLock(bits) : nullptr;
+  int result = spi::kNoMemory;
+  if (infoAt != nullptr && bitsAt != nullptr) {
+    writeBitmapInfoHeader(infoAt, header, bitsBytes);
+    result = gorsel::DecodeGgdPixels(header, stride, input.data + gorsel::kHeaderBytes,
+                                     input.available - static_cast<int64_t>(gorsel::kHeaderBytes),
+                                     static_cast<uint8_t*>(bitsAt));
+  }
+  if (infoAt != nullptr) LocalUnlock(info);
+  if (bitsAt != nullptr) LocalUnlock(bits);
+  if (result != spi::kSuccess) {
+    if (info != nullptr) LocalFree(info);
+    if (bits != nullptr) LocalFree(bits);
+    return result;
+  }
+  *pHBInfo = info;
+  *pHBm = bits;
+  return spi::kSuccess;
+}
+
+// GetPictureInfo's head: memory as it stands, or the first 2048 bytes of the file at the
+// offset, zero-padded; the check then sees all 2048 bytes, as hosts' heads are that long.
+int readHead(const char* buf, intptr_t len, unsigned flag, uint8_t (&head)[kHeadBytes], const uint8_t** data,
+             int64_t* available) {
+  if (isMemoryInput(flag)) {
+    if (len < static_cast<intptr_t>(gorsel::kHeaderBytes)) return spi::kUnknownFormat;
+    *data = reinterpret_cast<const uint8_t*>(buf);
+    *available = len;
+    return spi::kSuccess;
+  }
+  HANDLE file = openPictureFile(buf);
+  if (file == INVALID_HANDLE_VALUE) return spi::kReadError;
+  int result = spi::kSuccess;
+  DWORD read = 0;
+  if (!seekFromStart(file, len)) {
+    result = spi::kReadError;
+  } else if (!ReadFile(file, head, kHeadBytes, &read, nullptr) || read < gorsel::kHeaderBytes) {
+    result = spi::kUnknownFormat;
+  }
+  CloseHandle(file);
+  *data = head;
+  *available = kHeadBytes;
+  return result;
+}
+
+}  // namespace
+
+SPI_EXPORT int SPI_CALL GetPluginInfo(int infono, char* buf, int buflen) {
+  return spi::answerPluginInfo(spi::kGorselInfo, spi::copyInfoPrefix, infono, buf, buflen);
+}
+
+SPI_EXPORT int SPI_CALL IsSupported(const char* filename, uintptr_t dw) {
+  uint8_t head[kHeadBytes] = {};
+  const uint8_t* data = head;
+  int64_t available = 0;
+  if (!spi::isProbeHandle(dw)) {
+    // The host's head buffer, which hosts make 2048 bytes long.
+    data = reinterpret_cast<const uint8_t*>(dw);
+    available = kHeadBytes;
+  } else {
+    // A handle: read from wherever it stands and leave it open.
+    DWORD read = 0;
+    if (!ReadFile(reinterpret_cast<HANDLE>(dw), head, kHeadBytes, &read, nullptr)) return 0;
+    available = read;
+  }
+  return gorsel::CheckGgdPicture(&data, &available, nullptr) == spi::kSuccess ? 1 : 0;
+}
+
+SPI_EXPORT int SPI_CALL GetPictureInfo(const char* buf, intptr_t len, unsigned int flag, spi::PictureInfo* lpInfo) {
+  if (lpInfo == nullptr) return spi::kNotSupported;
+  if (buf == nullptr) return isMemoryInput(flag) ? spi::kUnknownFormat : spi::kReadError;
+
+  uint8_t head[kHeadBytes] = {};
+  const uint8_t* data = nullptr;
+  int64_t available = 0;
+  GgdPictureHeader header = {};
+  int result = readHead(buf, len, flag, head, &data, &available);
+  if (result == spi::kSuccess) result = gorsel::CheckGgdPicture(&data, &available, &header);
+  if (result != spi::kSuccess) return result;
+
+  lpInfo->left = 0;
+  lpInfo->top = 0;
+  lpInfo->width = header.width;
+  lpInfo->height = header.height;
+  lpInfo->x_density = 1;
+  lpInfo->y_density = 1;
+  lpInfo->colorDepth = gorsel::kBitsPerPixel;
+  lpInfo->hInfo = 0;
+  return spi::kSuccess;
+}
+
+SPI_EXPORT int SPI_CALL GetPicture(const char* buf, intptr_t len, unsigned int flag, void** pHBInfo, void** pHBm,
+                                   spi::ProgressCallback progressCallback, intptr_t lData) {
+  // Remembered first, before any check, for the reports of this call.
+  gorsel::progressSlot = gorsel::ProgressSlot{progressCallback, lData};
+  if (pHBInfo == nullptr || pHBm == nullptr) return spi::kNotSupported;
+  if (buf == nullptr) return isMemoryInput(flag) ? spi::kUnknownFormat : spi::kReadError;
+
+  PictureInput input;
+  GgdPictureHeader header = {};
+  int result = loadPicture(buf, len, flag, &input, &header);
+  if (result == spi::kSuccess) result = buildBitmap(input, header, pHBInfo, pHBm);
+  releaseInput(&input);
+  return result;
+}
+
+SPI_EXPORT int SPI_CALL GetPreview(const char*, intptr_t, unsigned int, void**, void**, spi::ProgressCallback,
+                                   intptr_t) {
+  return spi::kNotSupported;
+}
+
+SPI_EXPORT int SPI_CALL ConfigurationDlg(void*, int) { return spi::kNotSupported; }
