@@ -1,0 +1,221 @@
+// Building the host's entry list from a GGD directory, from a file or from memory, and the
+// cache that spares the host's per-member GetFile calls a fresh directory read.
+#include "ggd_archive_plugin/entry_list.h"
+
+#include <cstring>
+
+#include "ggd_archive_plugin/file_calls.h"
+#include "ggd_archive_plugin/ggd_format.h"
+#include "plugin_api/plugin_api.h"
+
+namespace felbrin {
+
+static_assert(kGgdNotArchive == spi::kUnknownFormat && kGgdDamaged == spi::kDamaged &&
+                  kGgdNoMemory == spi::kNoMemory,
+              "the format routines answer in the host's codes");
+static_assert(sizeof(kStorageMethod) <= sizeof(spi::ArchiveEntryInfo::method), "method fits");
+
+namespace {
+
+// The last archive listed from a file: the path exactly as the host passed it and a byte
+// copy of its list, in global memory, present together or not at all. Library-wide and
+// unguarded: calls into the library must not overlap.
+struct EntryListCache {
+  HGLOBAL path = nullptr;
+  HGLOBAL list = nullptr;
+  size_t listBytes = 0;      // the list's exact size; GlobalSize may round up
+  int64_t archiveStart = 0;  // file offset of the listing that filled the cache
+};
+EntryListCache gCache;
+
+HGLOBAL CopyToGlobal(const void* bytes, size_t size) {
+  HGLOBAL block = GlobalAlloc(GMEM_MOVEABLE | GMEM_ZEROINIT, size);
+  if (block == nullptr) return nullptr;
+  void* copy = GlobalLock(block);
+  if (copy == nullptr) {
+    GlobalFree(block);
+    return nullptr;
+  }
+  std::memcpy(copy, bytes, size);
+  GlobalUnlock(block);
+  return block;
+}
+
+// Blocks handed to the host are fixed, zero-filled and of the exact size: hosts that lock
+// them get their address back, hosts that do not still work.
+HLOCAL NewHostBlock(uint64_t bytes) {
+  if (bytes > SIZE_MAX) return nullptr;
+  return LocalAlloc(LMEM_FIXED | LMEM_ZEROINIT, static_cast<size_t>(bytes));
+}
+
+bool CachedPathIs(const char* path) {
+  if (gCache.path == nullptr) return false;
+  const char* cached = static_cast<const char*>(GlobalLock(gCache.path));
+  const bool same = cached != nullptr && SameNameIgnoreCase(cached, path);
+  GlobalUnlock(gCache.path);
+  return same;
+}
+
+// A fresh local copy of the cached list for the host.
+int CopyCachedList(HLOCAL* list, int64_t* archiveStart) {
+  HLOCAL copy = NewHostBlock(gCache.listBytes);
+  if (copy == nullptr) return spi::kNoMemory;
+  const void* cached = GlobalLock(gCache.list);
+  if (cached == nullptr) {
+    LocalFree(copy);
+    return spi::kLockFailed;
+  }
+  std::memcpy(copy, cached, gCache.listBytes);
+  GlobalUnlock(gCache.list);
+  *list = copy;
+  *archiveStart = gCache.archiveStart;
+  return spi::kSuccess;
+}
+
+// Remembers a list just built from a file. A failed copy leaves nothing cached.
+void StoreInCache(const char* path, HLOCAL list, size_t bytes, int64_t archiveStart) {
+  DropEntryListCache();
+  gCache.path = CopyToGlobal(path, std::strlen(path) + 1);
+  if (gCache.path == nullptr) return;
+  gCache.list = CopyToGlobal(list, bytes);
+  if (gCache.list == nullptr) {
+    DropEntryListCache();
+    return;
+  }
+  gCache.listBytes = bytes;
+  gCache.archiveStart = archiveStart;
+}
+
+void FillEntry(const MemberRecord& member, spi::ArchiveEntryInfo* entry) {
+  std::memcpy(entry->method, kStorageMethod, sizeof kStorageMethod);
+  // ReadMemberRecords has checked start >= D > 0 and 0 <= size <= INT32_MAX.
+  entry->position = static_cast<spi::RecordWord>(member.start);
+  entry->compsize = static_cast<spi::RecordWord>(member.size);
+  entry->filesize = static_cast<spi::RecordWord>(member.size);
+  std::memcpy(entry->filename, member.name, sizeof member.name);
+}
+
+// Records -> the host's list, one record per member and a zero record to end it.
+int MakeEntryList(const MemberRecord* members, int count, HLOCAL* list, size_t* listBytes) {
+  const uint64_t bytes = (static_cast<uint64_t>(count) + 1) * sizeof(spi::ArchiveEntryInfo);
+  HLOCAL block = NewHostBlock(bytes);
+  if (block == nullptr) return spi::kNoMemory;
+  spi::ArchiveEntryInfo* entries = static_cast<spi::ArchiveEntryInfo*>(LocalLock(block));
+  if (entries == nullptr) {
+    LocalFree(block);
+    return spi::kLockFailed;
+  }
+  for (int j = 0; j < count; ++j) FillEntry(members[j], &entries[j]);
+  LocalUnlock(block);
+  *list = block;
+  *listBytes = static_cast<size_t>(bytes);
+  return spi::kSuccess;
+}
+
+int ListFromDirectory(const uint8_t* directory, int64_t byteCount, int directoryBytes, HLOCAL* list,
+                      size_t* listBytes) {
+  MemberRecord* members = nullptr;
+  int count = 0;
+  const int result = ReadMemberRecords(directory, byteCount, directoryBytes, &members, &count);
+  if (result != kGgdOk) return result;
+  const int made = MakeEntryList(members, count, list, listBytes);
+  LocalFree(members);
+  return made;
+}
+
+// Reads the head at `offset`, checks it, and reads the D-byte directory behind it into a
+// local block, left locked at *bytes. Every failure here means "not a GGD archive we can
+// read": 2.
+int ReadDirectoryBlock(HANDLE file, int64_t offset, HLOCAL* block, const uint8_t** bytes,
+                       int* directoryBytes) {
+  uint8_t head[kHeadBytes] = {};
+  uint32_t got = 0;
+  if (offset != 0 && !SeekTo(file, offset)) return spi::kUnknownFormat;
+  if (!ReadUpTo(file, head, sizeof head, &got) || got < kMinHeadBytes) return spi::kUnknownFormat;
+  // The whole zero-filled buffer counts as available, as the head of a short file reads as
+  // if padded with zeros; the directory read below still needs the real bytes.
+  int d = 0;
+  if (CheckGgdArchive(head, kHeadBytes, &d) != kGgdOk) return spi::kUnknownFormat;
+  if (!SeekTo(file, offset + kDirectoryOffset)) return spi::kUnknownFormat;
+
+  HLOCAL directory = LocalAlloc(LMEM_MOVEABLE | LMEM_ZEROINIT, static_cast<size_t>(d));
+  void* locked = directory != nullptr ? LocalLock(directory) : nullptr;
+  if (locked == nullptr || !ReadExactly(file, locked, static_cast<uint32_t>(d))) {
+    if (locked != nullptr) LocalUnlock(directory);
+    if (directory != nullptr) LocalFree(directory);
+    return spi::kUnknownFormat;
+  }
+  *block = directory;
+  *bytes = static_cast<const uint8_t*>(locked);
+  *directoryBytes = d;
+  return spi::kSuccess;
+}
+
+int ListFromFile(const char* path, int64_t offset, HLOCAL* list) {
+  HANDLE file = OpenForReading(path);
+  if (file == INVALID_HANDLE_VALUE) return spi::kReadError;
+  HLOCAL directory = nullptr;
+  const uint8_t* bytes = nullptr;
+  int d = 0;
+  int result = ReadDirectoryBlock(file, offset, &directory, &bytes, &d);
+  CloseHandle(file);
+  if (result != spi::kSuccess) return result;
+
+  size_t listBytes = 0;
+  result = ListFromDirectory(bytes, d, d, list, &listBytes);
+  LocalUnlock(directory);
+  LocalFree(directory);
+  if (result == spi::kSuccess) StoreInCache(path, *list, listBytes, offset);
+  return result;
+}
+
+int ListFromMemory(const uint8_t* archive, int64_t size, HLOCAL* list) {
+  DropEntryListCache();
+  int d = 0;
+  if (CheckGgdArchive(archive, size, &d) != kGgdOk) return spi::kUnknownFormat;
+  // A block cut short inside the directory hands over fewer than D bytes: damaged.
+  const int64_t after = size - kDirectoryOffset;
+  size_t listBytes = 0;
+  return ListFromDirectory(archive + kDirectoryOffset, after < d ? after : d, d, list, &listBytes);
+}
+
+}  // namespace
+
+int BuildEntryList(const char* source, int64_t offsetOrSize, ListSource kind, HLOCAL* list,
+                   int64_t* archiveStart) {
+  int64_t start = 0;
+  *list = nullptr;
+  if (source == nullptr) return spi::kReadError;
+  int result;
+  if (kind == ListSource::kMemory) {
+    result = ListFromMemory(reinterpret_cast<const uint8_t*>(source), offsetOrSize, list);
+  } else if (CachedPathIs(source)) {
+    result = CopyCachedList(list, &start);
+  } else {
+    DropEntryListCache();
+    start = offsetOrSize;
+    result = ListFromFile(source, offsetOrSize, list);
+  }
+  if (result != spi::kSuccess) *list = nullptr;
+  if (archiveStart != nullptr) *archiveStart = result == spi::kSuccess ? start : 0;
+  return result;
+}
+
+bool SameNameIgnoreCase(const char* a, const char* b) {
+  auto fold = [](unsigned char c) { return (c >= 'a' && c <= 'z') ? static_cast<unsigned char>(c - 0x20) : c; };
+  for (size_t i = 0;; ++i) {
+    const unsigned char x = fold(static_cast<unsigned char>(a[i]));
+    if (x != fold(static_cast<unsigned char>(b[i]))) return false;
+    if (x == 0) return true;
+  }
+}
+
+void DropEntryListCache() {
+  if (gCache.path != nullptr) GlobalFree(gCache.path);
+  if (gCache.list != nullptr) GlobalFree(gCache.list);
+  gCache = EntryListCache();
+}
+
+bool EntryListCached() { return gCache.path != nullptr && gCache.list != nullptr; }
+
+}  // namespace felbrin

@@ -1,0 +1,29 @@
+// The few file operations Felbrin makes, over the platform's calls, with 64-bit positions.
+#pragma once
+
+#include <cstdint>
+
+#include "platform/win32.h"
+
+namespace felbrin {
+
+// Opens an existing file for reading, others may read too; INVALID_HANDLE_VALUE on failure.
+HANDLE OpenForReading(const char* path);
+
+// Creates (or empties) a file for writing, shared with nobody.
+HANDLE CreateForWriting(const char* path);
+
+// Moves to `position` bytes from the start of the file; false for a negative position or a
+// failed move.
+bool SeekTo(HANDLE file, int64_t position);
+
+// Reads up to `bytes` bytes; false when the read call fails. *got says how many came.
+bool ReadUpTo(HANDLE file, void* buffer, uint32_t bytes, uint32_t* got);
+
+// Reads exactly `bytes` bytes; false when the call fails or the file ends first.
+bool ReadExactly(HANDLE file, void* buffer, uint32_t bytes);
+
+// Writes exactly `bytes` bytes; false when the call fails or writes fewer.
+bool WriteExactly(HANDLE file, const void* buffer, uint32_t bytes);
+
+}  // namespace felbrin
