@@ -269,6 +269,7 @@ TEST_F(DurnacTest, SearchRefusals) {
   std::memset(&record, 0xAA, sizeof record);
   const spi::ArchiveEntryInfo untouched = record;
   std::string sample = path("sample.mgx");
+  std::string text = path("text.mgx");
   const struct {
     const char* what;
     const char* archive;
@@ -278,7 +279,7 @@ TEST_F(DurnacTest, SearchRefusals) {
     int result;
   } cases[] = {
       {"memory input", sample.c_str(), "twin", 1, &record, spi::kNotSupported},
-      {"not an archive", path("text.mgx").c_str(), "twin", 0, &record, spi::kNoMemory},
+      {"not an archive", text.c_str(), "twin", 0, &record, spi::kNoMemory},
       {"null archive name", nullptr, "twin", 0, &record, spi::kNotSupported},
       {"null member name", sample.c_str(), nullptr, 0, &record, spi::kNotSupported},
       {"null record", sample.c_str(), "twin", 0, nullptr, spi::kNotSupported},
