@@ -1,0 +1,61 @@
+// The host's command line: a verb, its plug-in and files, and switches. Parsing is a pure
+// function of the argument list, so it is tested on its own.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace spihost {
+
+// `len` is a 32-bit integer in the interface.
+constexpr uint64_t kMaxOffset = 0x7FFFFFFF;
+// A member's `position` is a 32-bit record field.
+constexpr uint64_t kMaxPosition = 0xFFFFFFFF;
+
+enum class Verb { kHelp, kInfo, kProbe, kPictureInfo, kDecode, kList, kExtract };
+enum class Selection { kNone, kName, kPosition, kAll };
+enum class Destination { kNone, kFolder, kMemory };
+enum class ImageFormat { kPng, kBmp };
+
+// Habits of real hosts that the plug-ins must survive.
+struct HostHabits {
+  bool noLock = false;            // take a handed-over handle as the address, without LocalLock
+  bool lengthFromSize = false;    // take data lengths from LocalSize, not from headers and records
+  bool freeLibraryFirst = false;  // unload the library before reading what it handed over
+  bool nullCallback = false;      // pass no progress callback
+  bool stopCallback = false;      // pass a callback that always asks to stop
+  bool nullOut = false;           // pass null out-pointers and records; expect a refusal
+};
+
+struct Command {
+  Verb verb = Verb::kHelp;
+  std::string plugin;
+  std::string input;
+  std::string output;  // decode: the image file; extract: the folder or the memory output
+  ImageFormat imageFormat = ImageFormat::kPng;
+  uint64_t offset = 0;
+  bool memoryInput = false;
+  Selection selection = Selection::kNone;
+  std::string memberName;
+  uint32_t position = 0;
+  bool ignoreCase = false;
+  Destination destination = Destination::kNone;
+  HostHabits habits;
+};
+
+struct ParseResult {
+  bool ok = false;
+  Command command;
+  std::string error;  // what is wrong, in one sentence, when !ok
+};
+
+// `args` excludes the program name.
+ParseResult parseCommandLine(const std::vector<std::string>& args);
+
+std::string usageText();
+
+// Decimal or 0x-prefixed hexadecimal, no sign, at most `limit`.
+bool parseNumber(const std::string& text, uint64_t limit, uint64_t& value);
+
+}  // namespace spihost

@@ -1,0 +1,98 @@
+#include "tools/spihost/entry_list.h"
+
+#include <cstdio>
+#include <cstring>
+
+namespace spihost {
+
+namespace {
+
+constexpr uint64_t kRecordSize = sizeof(spi::ArchiveEntryInfo);
+constexpr int64_t kSecondsPerDay = 86400;
+
+spi::ArchiveEntryInfo recordAt(const uint8_t* data, uint64_t index) {
+  spi::ArchiveEntryInfo record;
+  std::memcpy(&record, data + index * kRecordSize, sizeof record);
+  return record;
+}
+
+bool isTerminator(const spi::ArchiveEntryInfo& record) { return record.method[0] == 0; }
+
+// Year, month and day of a day count since 1970-01-01 in the proleptic Gregorian calendar
+// (eras of 400 years, each of 146097 days, counted from 0000-03-01).
+void civilDate(int64_t days, int64_t& year, unsigned& month, unsigned& day) {
+  int64_t z = days + 719468;
+  int64_t era = (z >= 0 ? z : z - 146096) / 146097;
+  int64_t dayOfEra = z - era * 146097;
+  int64_t yearOfEra = (dayOfEra - dayOfEra / 1460 + dayOfEra / 36524 - dayOfEra / 146096) / 365;
+  int64_t dayOfYear = dayOfEra - (365 * yearOfEra + yearOfEra / 4 - yearOfEra / 100);
+  int64_t shiftedMonth = (5 * dayOfYear + 2) / 153;  // March = 0
+  day = static_cast<unsigned>(dayOfYear - (153 * shiftedMonth + 2) / 5 + 1);
+  month = static_cast<unsigned>(shiftedMonth < 10 ? shiftedMonth + 3 : shiftedMonth - 9);
+  year = yearOfEra + era * 400 + (month <= 2 ? 1 : 0);
+}
+
+}  // namespace
+
+bool readEntryList(const uint8_t* data, uint64_t size, bool lengthFromSize, std::vector<spi::ArchiveEntryInfo>& entries,
+                   std::string& problem) {
+  entries.clear();
+  uint64_t records = size / kRecordSize;
+  if (lengthFromSize) {
+    if (records == 0 || !isTerminator(recordAt(data, records - 1))) {
+      problem = "entry list of " + std::to_string(size) + " bytes does not end in a terminating record";
+      return false;
+    }
+    for (uint64_t i = 0; i + 1 < records; ++i) entries.push_back(recordAt(data, i));
+    return true;
+  }
+  for (uint64_t i = 0; i < records; ++i) {
+    spi::ArchiveEntryInfo record = recordAt(data, i);
+    if (isTerminator(record)) return true;
+    entries.push_back(record);
+  }
+  problem = "entry list of " + std::to_string(size) + " bytes has no terminating record";
+  entries.clear();
+  return false;
+}
+
+std::string recordText(const char* field, size_t size) { return std::string(field, strnlen(field, size)); }
+
+std::string formatTimestamp(int64_t seconds) {
+  if (seconds == 0) return "-";
+  int64_t days = seconds / kSecondsPerDay;
+  int64_t rest = seconds % kSecondsPerDay;
+  if (rest < 0) {
+    rest += kSecondsPerDay;
+    --days;
+  }
+  int64_t year = 0;
+  unsigned month = 0;
+  unsigned day = 0;
+  civilDate(days, year, month, day);
+  char text[40];
+  std::snprintf(text, sizeof text, "%04lld-%02u-%02u %02u:%02u:%02u", static_cast<long long>(year), month, day,
+                static_cast<unsigned>(rest / 3600), static_cast<unsigned>(rest / 60 % 60),
+                static_cast<unsigned>(rest % 60));
+  return text;
+}
+
+std::string entryHeading() {
+  char text[120];
+  std::snprintf(text, sizeof text, "%10s %10s %10s  %-19s  %-8s %-8s %s", "position", "compsize", "filesize",
+                "timestamp", "crc", "method", "path name");
+  return text;
+}
+
+std::string entryLine(const spi::ArchiveEntryInfo& entry) {
+  std::string path = recordText(entry.path, sizeof entry.path);
+  char text[120];
+  std::snprintf(text, sizeof text, "%10llu %10llu %10llu  %-19s  %08x %-8s ",
+                static_cast<unsigned long long>(entry.position), static_cast<unsigned long long>(entry.compsize),
+                static_cast<unsigned long long>(entry.filesize),
+                formatTimestamp(static_cast<int64_t>(entry.timestamp)).c_str(), static_cast<unsigned>(entry.crc),
+                recordText(entry.method, sizeof entry.method).c_str());
+  return text + (path.empty() ? std::string("-") : path) + " " + recordText(entry.filename, sizeof entry.filename);
+}
+
+}  // namespace spihost
