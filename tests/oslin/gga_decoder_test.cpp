@@ -1,0 +1,215 @@
+// The GGA decoder on hand-made files: every code, the ends of the picture and of the
+// data, row order, the header rules, and damaged back references.
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "tests/oslin/gga_test_data.h"
+
+namespace {
+
+using namespace gga_test;
+
+struct DecodeCase {
+  const char* what;
+  uint16_t width, height;
+  Bytes codes;
+  Pixels expected;  // top row first; 0 where no code wrote
+};
+
+void expectDecodes(const std::vector<DecodeCase>& cases, uint32_t piece = 0xFFFFFFFF) {
+  for (const DecodeCase& c : cases) {
+    SCOPED_TRACE(c.what);
+    Decoded d = decodeFile(ggaFile(c.width, c.height, c.codes), piece);
+    ASSERT_EQ(d.code, 0);
+    EXPECT_EQ(d.topDown, c.expected);
+  }
+}
+
+std::vector<DecodeCase> everyCode() {
+  return {
+      {"12-13: literals", 2, 1, {13, PA, PB}, {A, B}},
+      {"0: repeat the previous pixel, u8 count", 2, 1, {12, PA, 0, 1}, {A, A}},
+      {"1: repeat, u16 count 0x0100 little-endian", 257, 1, {12, PA, 1, 0x00, 0x01}, repeat(A, 257)},
+      {"2: one pixel from distance u8", 3, 1, {13, PA, PB, 2, 2}, {A, B, A}},
+      {"3: one pixel from distance u16 0x0002 little-endian", 3, 1, {13, PA, PB, 3, 0x02, 0x00}, {A, B, A}},
+      {"4: d u8 4, count u8 4: a second row equal to the first", 4, 2, {15, PA, PB, PC, PD, 4, 4, 4},
+       {A, B, C, D, A, B, C, D}},
+      {"5: d u8 2, count u16 4", 3, 2, {13, PA, PB, 5, 2, 0x04, 0x00}, {A, B, A, B, A, B}},
+      {"6: d u16 2, count u8 4", 3, 2, {13, PA, PB, 6, 0x02, 0x00, 4}, {A, B, A, B, A, B}},
+      {"7: d u16 2, count u16 4", 3, 2, {13, PA, PB, 7, 0x02, 0x00, 0x04, 0x00}, {A, B, A, B, A, B}},
+      {"4: distance below the count repeats a pattern", 7, 1, {13, PA, PB, 4, 2, 5}, {A, B, A, B, A, B, A}},
+      {"5: distance 3 pattern across three rows", 3, 3, {14, PA, PB, PC, 5, 3, 6, 0}, {A, B, C, A, B, C, A, B, C}},
+      {"7: distance 0x0100 reaches the first pixel", 257, 1,
+       {12, PB, 1, 0xFE, 0x00, 12, PA, 7, 0x00, 0x01, 0x01, 0x00}, join({repeat(B, 255), {A, B}})},
+      {"9: four codes 9 copy the row above", 4, 2, {15, PA, PB, PC, PD, 9, 9, 9, 9}, {A, B, C, D, A, B, C, D}},
+      {"10 at the first pixel of row 3 takes the last pixel of row 1", 2, 3, {13, PA, PB, 13, PC, PD, 10},
+       {A, B, C, D, B, 0}},
+      {"11 at the end of a row takes the first pixel of that row", 3, 2, {14, PA, PB, PC, 13, PD, PB, 11},
+       {A, B, C, D, B, D}},
+      {"11 then 10 inside a row", 3, 2, {14, PA, PB, PC, 12, PD, 11, 10}, {A, B, C, D, C, B}},
+      {"a count of 0 writes nothing and decoding goes on", 2, 1, {12, PA, 0, 0, 4, 1, 0, 12, PB}, {A, B}},
+      {"a literal may run on into the next row", 2, 2, {14, PA, PB, PC, 12, PD}, {A, B, C, D}},
+      {"a run crossing the row end", 2, 3, {12, PA, 0, 4, 12, PB}, {A, A, A, A, A, B}},
+  };
+}
+
+TEST(GgaDecoder, DecodesEveryCode) { expectDecodes(everyCode()); }
+
+// Reads handed out a few bytes at a time split codes and operands across window top-ups.
+TEST(GgaDecoder, DecodesTheSameWhenTheStreamDeliversSmallPieces) {
+  expectDecodes(everyCode(), 3);
+  expectDecodes(everyCode(), 1);
+}
+
+TEST(GgaDecoder, EndsOfThePictureAndOfTheData) {
+  expectDecodes({
+      {"code 255 near the end writes what fits; the rest is never read", 2, 1,
+       {255, PA, PB, PC, PD}, {A, B}},
+      {"a literal that fits exactly, then codes past the end are ignored", 1, 1, {12, PA, 8, 2, 0}, {A}},
+      {"a repeat longer than what is left ends at the last pixel", 3, 1, {12, PA, 1, 0xFF, 0xFF}, {A, A, A}},
+      {"a copy longer than what is left ends at the last pixel", 4, 1, {13, PA, PB, 7, 0x02, 0x00, 0xFF, 0xFF},
+       {A, B, A, B}},
+      {"codes running out leave the rest zero", 3, 1, {12, PA}, {A, 0, 0}},
+      {"no codes at all", 2, 1, {}, {0, 0}},
+      {"a literal cut short keeps its whole pixels and the bytes of the last", 3, 1, {14, PA, 0xB1, 0xB2},
+       {A, 0x0000B2B1, 0}},
+      {"count u8 missing", 3, 1, {12, PA, 0}, {A, 0, 0}},
+      {"half of a u16 count", 3, 1, {12, PA, 1, 0x05}, {A, 0, 0}},
+      {"count of code 4 missing", 3, 1, {12, PA, 4, 1}, {A, 0, 0}},
+      {"distance of code 7 half there", 3, 1, {12, PA, 7, 0x01}, {A, 0, 0}},
+  });
+}
+
+TEST(GgaDecoder, DeliversRowsBottomUp) {
+  Decoded d = decodeFile(ggaFile(2, 3, {17, PA, PB, PC, PD, PA, PC}));
+  ASSERT_EQ(d.code, 0);
+  const Bytes expected = {PA, PC, PC, PD, PA, PB};  // last row first
+  EXPECT_EQ(d.bits, expected);
+}
+
+// Every back reference must reach a pixel already written; one that does not ends
+// decoding, keeping what came before it.
+TEST(GgaDecoder, StopsAtBackReferencesThatReachNoWrittenPixel) {
+  expectDecodes({
+      {"0 as the first code", 2, 1, {0, 1, 12, PA}, {0, 0}},
+      {"1 as the first code", 2, 1, {1, 0x01, 0x00, 12, PA}, {0, 0}},
+      {"2 with distance 0", 3, 1, {12, PA, 2, 0, 12, PB}, {A, 0, 0}},
+      {"2 reaching before the first pixel", 3, 1, {12, PA, 2, 2, 12, PB}, {A, 0, 0}},
+      {"3 with distance 0x0100, beyond what was written", 3, 1, {12, PA, 3, 0x00, 0x01}, {A, 0, 0}},
+      {"4 with distance 0", 3, 1, {12, PA, 4, 0, 2}, {A, 0, 0}},
+      {"5 reaching before the first pixel", 4, 1, {13, PA, PB, 5, 3, 0x02, 0x00}, {A, B, 0, 0}},
+      {"6 with distance 0", 3, 1, {12, PA, 6, 0x00, 0x00, 2}, {A, 0, 0}},
+      {"7 reaching before the first pixel", 4, 1, {12, PA, 7, 0x05, 0x00, 0x02, 0x00}, {A, 0, 0, 0}},
+      {"9 on the first row", 2, 2, {12, PA, 9, 12, PB}, {A, 0, 0, 0}},
+      {"10 at the first pixel of row 2", 2, 2, {13, PA, PB, 10}, {A, B, 0, 0}},
+      {"11 before the row above has reached its second pixel", 3, 2, {12, PA, 11}, {A, 0, 0, 0, 0, 0}},
+      {"11 in a picture one pixel wide (distance 0)", 1, 3, {12, PA, 11, 12, PB}, {A, 0, 0}},
+      {"8 has no meaning: decoding stops", 3, 1, {12, PA, 8, 12, PB}, {A, 0, 0}},
+      {"8 as the first code", 1, 1, {8, 12, PA}, {0}},
+  });
+}
+
+TEST(GgaDecoder, SkipsTheAuxRegion) {
+  Bytes file = ggaFile(2, 1, {13, PA, PB}, 16);
+  for (int i = 48; i < 64; ++i) file[i] = 12;  // would read as literals if not skipped
+  Decoded d = decodeFile(file);
+  ASSERT_EQ(d.code, 0);
+  EXPECT_EQ(d.topDown, (Pixels{A, B}));
+}
+
+TEST(GgaDecoder, InfoComesFromTheHeader) {
+  BytesStream stream(ggaFile(640, 480, {12, PA}));
+  gga::GgaDecoder decoder;
+  decoder.attach(&stream);
+  spi::PictureInfo info;
+  std::memset(&info, 0xAB, sizeof info);
+  ASSERT_EQ(decoder.getInfo(&info), 0);
+  spi::PictureInfo expected = {};
+  expected.width = 640;
+  expected.height = 480;
+  expected.colorDepth = 32;
+  EXPECT_EQ(std::memcmp(&info, &expected, sizeof info), 0);
+}
+
+// The bits buffer is sized from getInfo's answer; a header that changes before decode
+// (a file rewritten between the calls) must not be trusted for writing.
+TEST(GgaDecoder, RefusesAHeaderThatChangedSinceGetInfo) {
+  BytesStream stream(ggaFile(1, 1, {12, PA}));
+  gga::GgaDecoder decoder;
+  decoder.attach(&stream);
+  spi::PictureInfo info;
+  ASSERT_EQ(decoder.getInfo(&info), 0);
+  stream.bytes() = ggaFile(100, 100, {12, PA, 1, 0xFF, 0xFF});
+  uint8_t bits[4] = {};
+  support::ProgressNotifier notifier(nullptr, 0);
+  EXPECT_EQ(decoder.decode(bits, notifier), spi::kReadError);
+  EXPECT_EQ(pixelAt(bits), 0u);
+}
+
+TEST(GgaDecoder, CodesBeyondTheStreamLeaveThePictureZero) {
+  Bytes file = ggaFile(2, 1, {13, PA, PB}, 0);
+  putLe(file, 28, 0x7FFF0000, 4);  // auxSize, codeOffset far past the end
+  putLe(file, 16, 0x7FFF0030, 4);
+  Decoded d = decodeFile(file);
+  EXPECT_EQ(d.code, 0);
+  EXPECT_EQ(d.topDown, (Pixels{0, 0}));
+  putLe(file, 28, 0xFFFFFF00, 4);  // codeOffset beyond what a stream position holds
+  putLe(file, 16, 0xFFFFFF30, 4);
+  d = decodeFile(file);
+  EXPECT_EQ(d.code, 0);
+  EXPECT_EQ(d.topDown, (Pixels{0, 0}));
+}
+
+struct ProbeCase {
+  const char* what;
+  size_t offset;  // where to write `value`, `size` bytes wide
+  uint32_t value;
+  int size;
+  bool accepted;
+};
+
+TEST(GgaDecoder, ProbeAppliesTheHeaderRules) {
+  const ProbeCase cases[] = {
+      {"unchanged", 0, 'G', 1, true},
+      {"magic GGA00001", 7, '1', 1, false},
+      {"magic in lower case", 0, 'g', 1, false},
+      {"width 0", 8, 0, 2, false},
+      {"height 0", 10, 0, 2, false},
+      {"reserved u16 at 12 not 0", 12, 1, 2, false},
+      {"24 bits per pixel", 14, 24, 1, false},
+      {"8 bits per pixel", 14, 8, 1, false},
+      {"byte 15 is free", 15, 0xFF, 1, true},
+      {"codeOffset 47", 16, 47, 4, false},
+      {"codeOffset not 48 + auxSize", 16, 52, 4, false},
+      {"dataSize 0", 20, 0, 4, false},
+      {"auxOffset 0", 24, 0, 4, false},
+      {"auxOffset 49", 24, 49, 4, false},
+      {"auxSize without codeOffset to match", 28, 16, 4, false},
+      {"bytes 32-47 are free", 40, 0xFFFFFFFF, 4, true},
+  };
+  for (const ProbeCase& c : cases) {
+    SCOPED_TRACE(c.what);
+    Bytes file = ggaFile(2, 1, {13, PA, PB});
+    putLe(file, c.offset, c.value, c.size);
+    BytesStream stream(file);
+    EXPECT_EQ(gga::GgaDecoder().probe(stream), c.accepted ? 1 : 0);
+  }
+}
+
+TEST(GgaDecoder, ProbeNeedsAWholeHeader) {
+  const Bytes header = ggaFile(2, 1, {});
+  for (size_t length : {size_t(0), size_t(1), size_t(47)}) {
+    BytesStream stream(Bytes(header.begin(), header.begin() + length));
+    EXPECT_EQ(gga::GgaDecoder().probe(stream), 0) << length;
+  }
+  BytesStream whole(Bytes(header.begin(), header.begin() + 48));
+  EXPECT_EQ(gga::GgaDecoder().probe(whole), 1);  // codes are not looked at
+}
+
+TEST(GgaDecoder, ProbeAcceptsAnAuxRegionWithAMatchingCodeOffset) {
+  BytesStream stream(ggaFile(2, 1, {13, PA, PB}, 16));
+  EXPECT_EQ(gga::GgaDecoder().probe(stream), 1);
+}
+
+}  // namespace
