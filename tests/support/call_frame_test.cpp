@@ -200,23 +200,6 @@ TEST(OpenProbeInput, NoMemoryGivesNoStream) {
   EXPECT_EQ(support::openProbeInput(0x123456), nullptr);
 }
 
-int SPI_CALL askToStop(int, int, spi::UserData) { return 7; }
-
-TEST(PictureArgs, CarriesAllSevenArguments) {
-  void* info = nullptr;
-  void* bits = nullptr;
-  support::PictureArgs args("name", 12, 0x101, &info, &bits, askToStop, -5);
-  const InputArgs& base = args;
-  EXPECT_STREQ(static_cast<const char*>(base.source()), "name");
-  EXPECT_EQ(base.length(), 12);
-  EXPECT_EQ(base.flags(), 0x101u);
-  EXPECT_EQ(base.testFlags(7), 1u);
-  EXPECT_EQ(args.infoHandleOut(), &info);
-  EXPECT_EQ(args.bitsHandleOut(), &bits);
-  EXPECT_EQ(args.progress()(0, 1, 0), 7);
-  EXPECT_EQ(args.userData(), -5);
-}
-
 int SPI_CALL recordingCallback(int num, int denom, spi::UserData user) {
   return static_cast<int>(num * 100 + denom * 10 + user);
 }
