@@ -30,7 +30,7 @@ inline void putLe(Bytes& out, size_t at, uint32_t value, int bytes) {
 // A 48-byte header that passes every rule, the aux region, then the codes. dataSize
 // counts the aux region and the codes, and is 1 when there are none (0 is refused).
 inline Bytes ggaFile(uint16_t width, uint16_t height, const Bytes& codes, uint32_t auxSize = 0) {
-  Bytes file(size_t{48} + auxSize, 0);
+  Bytes file(48, 0);
   std::memcpy(file.data(), "GGA00000", 8);
   putLe(file, 8, width, 2);
   putLe(file, 10, height, 2);
@@ -39,6 +39,7 @@ inline Bytes ggaFile(uint16_t width, uint16_t height, const Bytes& codes, uint32
   putLe(file, 20, static_cast<uint32_t>(auxSize + codes.size() + (codes.empty() ? 1 : 0)), 4);
   putLe(file, 24, 48, 4);
   putLe(file, 28, auxSize, 4);
+  file.resize(file.size() + auxSize, 0);
   file.insert(file.end(), codes.begin(), codes.end());
   return file;
 }
