@@ -1,0 +1,187 @@
+// The head check, the directory reader, name comparison and the output path join, on
+// archives written out byte by byte.
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "ggd_archive_plugin/entry_list.h"
+#include "ggd_archive_plugin/ggd_format.h"
+#include "ggd_archive_plugin/member_output.h"
+#include "tests/felbrin/felbrin_host.h"
+
+namespace {
+
+using namespace felbrin;
+using Bytes = std::vector<uint8_t>;
+
+#define U16(v) uint8_t((v) & 0xFF), uint8_t(((v) >> 8) & 0xFF)
+#define I32(v) uint8_t((v) & 0xFF), uint8_t(((v) >> 8) & 0xFF), uint8_t(((v) >> 16) & 0xFF), uint8_t((uint32_t(v) >> 24) & 0xFF)
+#define PAD8 0, 0, 0, 0, 0, 0, 0, 0
+#define NOTE8 'm', 'e', 'm', 'b', 'e', 'r', '.', '.'
+// A name field: the name bytes, then zeros up to 12.
+#define NAME1(a) a, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0
+#define NO_NAME 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0
+
+struct Member {
+  std::string name;
+  int32_t start;
+  int32_t size;
+};
+
+struct ArchiveCase {
+  const char* what;
+  Bytes archive;
+  int64_t available;  // -1: the whole array
+  int head;           // CheckGgdArchive
+  int directory;      // ReadMemberRecords over the directory within the array; -1: not run
+  std::vector<Member> members;
+};
+
+const ArchiveCase kCases[] = {
+    {"a single slot: accepted, but no member besides the end marker",
+     {U16(16), NAME1('A'), I32(18), PAD8}, -1, kGgdOk, kGgdDamaged, {}},
+    {"one member of 8 bytes",
+     {U16(32), NAME1('A'), I32(34), NO_NAME, I32(42), NOTE8}, -1, kGgdOk, kGgdOk, {{"A", 34, 8}}},
+    {"a name filling all 12 bytes, without a terminator",
+     {U16(32), 'A', 'B', 'C', 'D', 'E', 'F', 'G', 'H', '.', 'X', 'Y', 'Z', I32(34), NO_NAME, I32(42), NOTE8},
+     -1, kGgdOk, kGgdOk, {{"ABCDEFGH.XYZ", 34, 8}}},
+    {"double-byte name bytes above 0x7F",
+     {U16(32), 0x82, 0xA0, 0x82, 0xA2, 0, 0, 0, 0, 0, 0, 0, 0, I32(34), NO_NAME, I32(42), NOTE8},
+     -1, kGgdOk, kGgdOk, {{"\x82\xA0\x82\xA2", 34, 8}}},
+    {"a head of 25 bytes", {U16(32), NAME1('A'), I32(34), 0, 0, 0, 0, 0, 0, 0}, -1, kGgdNotArchive, -1, {}},
+    {"D not a multiple of 16", {U16(0x18), NAME1('A'), I32(26), PAD8, PAD8}, -1, kGgdNotArchive, -1, {}},
+    {"D of 0x8000 or more, negative as a signed 16-bit value",
+     {U16(0xFFF0), NAME1('A'), I32(-14), PAD8}, -1, kGgdNotArchive, -1, {}},
+    {"a first name byte of 0x20", {U16(32), NAME1(' '), I32(34), NO_NAME, I32(42), NOTE8}, -1, kGgdNotArchive, -1, {}},
+    {"a first name byte of 0xFF", {U16(32), NAME1(0xFF), I32(34), NO_NAME, I32(42), NOTE8}, -1, kGgdNotArchive, -1, {}},
+    {"a first start other than D + 2", {U16(32), NAME1('A'), I32(36), NO_NAME, I32(42), NOTE8}, -1, kGgdNotArchive, -1, {}},
+    {"a scanned name holding a blank",
+     {U16(48), NAME1('A'), I32(50), 'B', ' ', 'C', 0, 0, 0, 0, 0, 0, 0, 0, 0, I32(58), NO_NAME, I32(66), NOTE8, NOTE8},
+     -1, kGgdNotArchive, -1, {}},
+    // Only 34 bytes are at hand: slots 0 and 1 are scanned, slot 2 is not.
+    {"a blank in a slot beyond the available head is cut by the reader",
+     {U16(64), NAME1('A'), I32(66), NAME1('B'), I32(74), 'C', ' ', 'D', 0, 0, 0, 0, 0, 0, 0, 0, 0, I32(82), NO_NAME,
+      I32(90), NOTE8, NOTE8, NOTE8},
+     34, kGgdOk, kGgdOk, {{"A", 66, 8}, {"B", 74, 8}, {"C", 82, 8}}},
+    {"scanned neighbours with equal starts",
+     {U16(48), NAME1('A'), I32(50), NAME1('B'), I32(50), NO_NAME, I32(58), NOTE8}, -1, kGgdNotArchive, -1, {}},
+    {"a start below 34 + 16 j", {U16(48), NAME1('A'), I32(50), NAME1('B'), I32(40), NO_NAME, I32(58), NOTE8},
+     -1, kGgdNotArchive, -1, {}},
+    // The unsigned difference of a start that goes down is large: the check lets it pass.
+    {"starts going down", {U16(64), NAME1('A'), I32(66), NAME1('B'), I32(200), NAME1('C'), I32(100), NO_NAME, I32(300)},
+     -1, kGgdOk, kGgdDamaged, {}},
+    {"an end marker below the last start", {U16(48), NAME1('A'), I32(50), NAME1('B'), I32(58), NO_NAME, I32(54), NOTE8},
+     -1, kGgdOk, kGgdDamaged, {}},
+    {"a member running past the end marker",
+     {U16(48), NAME1('A'), I32(50), NAME1('B'), I32(300), NO_NAME, I32(158), NOTE8}, -1, kGgdOk, kGgdDamaged, {}},
+    // In 32 bits the size 0x8000000A - 34 wraps to a positive value and start + size wraps
+    // back to the end marker: a 2 GiB member that is not there.
+    {"sizes that overflow 32 bits", {U16(32), NAME1('A'), I32(34), NO_NAME, I32(0x8000000A)},
+     -1, kGgdOk, kGgdDamaged, {}},
+    {"an empty last member", {U16(48), NAME1('A'), I32(50), NAME1('B'), I32(58), NO_NAME, I32(58), NOTE8},
+     -1, kGgdOk, kGgdOk, {{"A", 50, 8}, {"B", 58, 0}}},
+    {"a directory cut short", {U16(64), NAME1('A'), I32(66), NAME1('B'), I32(74), PAD8}, -1, kGgdOk, kGgdDamaged, {}},
+};
+
+TEST(GgdFormat, HeadCheckAndDirectory) {
+  for (const ArchiveCase& c : kCases) {
+    SCOPED_TRACE(c.what);
+    const int64_t available = c.available < 0 ? static_cast<int64_t>(c.archive.size()) : c.available;
+    int d = -1;
+    ASSERT_EQ(CheckGgdArchive(c.archive.data(), available, &d), c.head);
+    if (c.directory < 0) continue;
+    const long before = felbrin_test::liveLocalBlocks();
+    const int64_t held = static_cast<int64_t>(c.archive.size()) - 2;
+    MemberRecord* records = nullptr;
+    int count = -1;
+    ASSERT_EQ(ReadMemberRecords(c.archive.data() + 2, held < d ? held : d, d, &records, &count), c.directory);
+    if (c.directory != kGgdOk) {
+      EXPECT_EQ(records, nullptr);
+      EXPECT_EQ(felbrin_test::liveLocalBlocks(), before);
+      continue;
+    }
+    ASSERT_EQ(count, static_cast<int>(c.members.size()));
+    for (int j = 0; j < count; ++j) {
+      EXPECT_EQ(records[j].name, c.members[j].name);
+      EXPECT_EQ(records[j].start, c.members[j].start);
+      EXPECT_EQ(records[j].size, c.members[j].size);
+    }
+    LocalFree(records);
+  }
+}
+
+TEST(GgdFormat, CheckNeverReadsPastTheAvailableBytes) {
+  // Every prefix of a valid archive, copied to a block of exactly that size (ASan watches).
+  const Bytes archive = {U16(64), NAME1('A'), I32(66), NAME1('B'), I32(74), NAME1('C'), I32(82), NO_NAME, I32(90),
+                         NOTE8, NOTE8, NOTE8};
+  for (size_t size = 0; size <= archive.size(); ++size) {
+    std::vector<uint8_t> prefix(archive.begin(), archive.begin() + static_cast<long>(size));
+    int d = 0;
+    EXPECT_EQ(CheckGgdArchive(prefix.data(), static_cast<int64_t>(size), &d), size >= 26 ? kGgdOk : kGgdNotArchive)
+        << size;
+  }
+}
+
+#ifndef _WIN32
+TEST(GgdFormat, RecordsBlockThatCannotBeHad) {
+  const Bytes archive = {U16(32), NAME1('A'), I32(34), NO_NAME, I32(42), NOTE8};
+  const long before = felbrin_test::liveLocalBlocks();
+  MemberRecord* records = nullptr;
+  int count = 0;
+  platformFailAllocationsAfter(0);
+  EXPECT_EQ(ReadMemberRecords(archive.data() + 2, 32, 32, &records, &count), kGgdNoMemory);
+  platformFailAllocationsAfter(-1);
+  EXPECT_EQ(records, nullptr);
+  EXPECT_EQ(felbrin_test::liveLocalBlocks(), before);
+}
+#endif
+
+TEST(GgdNames, SameNameIgnoreCase) {
+  struct Case {
+    const char* a;
+    const char* b;
+    bool same;
+  } cases[] = {
+      {"A.BMP", "a.bmp", true},
+      {"a.bmp", "A.BMP", true},
+      {"A.BMP", "A.BMP", true},
+      {"AB", "ABC", false},         // the terminator takes part
+      {"[", "{", false},            // only a-z fold, not the bytes 0x20 above [ \ ] ^ _ `
+      {"@", "`", false},
+      {"\x82\xA0", "\x82\xA0", true},
+      {"\x82\xA0", "\x82\xA1", false},
+      {"", "", true},
+  };
+  for (const Case& c : cases) EXPECT_EQ(SameNameIgnoreCase(c.a, c.b), c.same) << c.a << " / " << c.b;
+}
+
+TEST(GgdOutputPath, JoinedOnlyWhenTheWholePathFits) {
+  struct Case {
+    size_t folderLength;
+    size_t nameLength;
+    bool fits;
+  } cases[] = {
+      {247, 12, true},    // 259 characters and the terminator: exactly 260
+      {248, 12, false},   // one more
+      {259, 0, true},
+      {260, 0, false},
+      {0, 12, true},
+      {4000, 1, false},   // far longer than the buffer
+  };
+  for (const Case& c : cases) {
+    const std::string folder(c.folderLength, 'd');
+    const std::string name(c.nameLength, 'n');
+    char path[kOutputPathBytes + 8];
+    std::memset(path, '#', sizeof path);
+    char(&buffer)[kOutputPathBytes] = *reinterpret_cast<char(*)[kOutputPathBytes]>(path);
+    EXPECT_EQ(JoinOutputPath(folder.c_str(), name.c_str(), buffer), c.fits) << c.folderLength << "+" << c.nameLength;
+    if (c.fits) {
+      EXPECT_EQ(std::string(path), folder + name);
+    }
+    for (size_t i = kOutputPathBytes; i < sizeof path; ++i) EXPECT_EQ(path[i], '#') << "written past the buffer";
+  }
+}
+
+}  // namespace
