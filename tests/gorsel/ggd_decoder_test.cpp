@@ -1,0 +1,314 @@
+// The GGD header check and pixel decoder, called directly.
+#include <gtest/gtest.h>
+
+#include <utility>
+
+#include "ggd_image_plugin/ggd_picture.h"
+#include "tests/gorsel/gorsel_test_support.h"
+
+using namespace gorsel_test;
+using gorsel::GgdPictureHeader;
+
+namespace {
+
+struct Decoded {
+  int code;
+  Bytes bits;
+};
+
+// Decodes `stream` as the pixels of a width x height picture into a fresh zero-filled block.
+Decoded decode(int width, int height, const Bytes& stream) {
+  GgdPictureHeader header{~gorsel::kModeTags[gorsel::kFullColourMode], static_cast<int16_t>(width),
+                          static_cast<int16_t>(height)};
+  const uint32_t stride = gorsel::GgdStride(header);
+  Bytes bits(static_cast<size_t>(stride) * height, 0);
+  int code = gorsel::DecodeGgdPixels(header, stride, stream.data(), static_cast<int64_t>(stream.size()), bits.data());
+  return {code, bits};
+}
+
+// Three pixels that tell themselves apart.
+const Bytes P1 = bytes({0x11, 0x22, 0x33});
+const Bytes P2 = bytes({0x44, 0x55, 0x66});
+const Bytes P3 = bytes({0x77, 0x88, 0x99});
+const Bytes BLACK = bytes({0, 0, 0});
+
+class ProgressSlotReset : public ::testing::Test {
+ protected:
+  void SetUp() override { gorsel::progressSlot = gorsel::ProgressSlot{nullptr, 0}; }
+  void TearDown() override { gorsel::progressSlot = gorsel::ProgressSlot{nullptr, 0}; }
+};
+
+}  // namespace
+
+TEST(GgdHeaderCheck, AcceptsOnlyFullColourPicturesWithALiteralFirst) {
+  const Bytes full = ggdHeader(2, 2);
+  struct Case {
+    const char* name;
+    Bytes input;
+    int code;
+  } cases[] = {
+      {"worked example head", full + bytes({0x05, 0x11, 0x22, 0x33}), 0},
+      {"first operation 6 with one pixel present", full + bytes({0x06, 1, 2, 3}), 0},
+      {"largest dimensions", ggdHeader(32767, 32767) + bytes({0x05, 1, 2, 3}), 0},
+      {"7 bytes", Bytes(full.begin(), full.begin() + 7), spi::kUnknownFormat},
+      {"256G tag", bytes({0xCD, 0xCA, 0xC9, 0xB8, 2, 0, 2, 0, 5, 1, 2, 3}), spi::kUnknownFormat},
+      {"HIGH tag", bytes({0xB7, 0xB6, 0xB8, 0xB7, 2, 0, 2, 0, 5, 1, 2, 3}), spi::kUnknownFormat},
+      {"FULL not complemented", bytes({'F', 'U', 'L', 'L', 2, 0, 2, 0, 5, 1, 2, 3}), spi::kUnknownFormat},
+      {"width 0", ggdHeader(0, 2) + bytes({5, 1, 2, 3}), spi::kUnknownFormat},
+      {"height 0", ggdHeader(2, 0) + bytes({5, 1, 2, 3}), spi::kUnknownFormat},
+      {"width 0x8000 (negative)", ggdHeader(0x8000, 2) + bytes({5, 1, 2, 3}), spi::kUnknownFormat},
+      {"height 0xFFFF (negative)", ggdHeader(2, 0xFFFF) + bytes({5, 1, 2, 3}), spi::kUnknownFormat},
+      {"11 bytes", full + bytes({5, 1, 2}), spi::kUnknownFormat},
+      {"first operation 4", full + bytes({4, 1, 2, 3}), spi::kUnknownFormat},
+      {"first operation 0", full + bytes({0, 1, 2, 3}), spi::kUnknownFormat},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    const uint8_t* cursor = c.input.data();
+    int64_t available = static_cast<int64_t>(c.input.size());
+    GgdPictureHeader header{0, 0, 0};
+    EXPECT_EQ(gorsel::CheckGgdPicture(&cursor, &available, &header), c.code);
+    if (c.code == 0) {
+      EXPECT_EQ(cursor, c.input.data() + 8);
+      EXPECT_EQ(available, static_cast<int64_t>(c.input.size()) - 8);
+      EXPECT_EQ(header.modeTag, 0xB3B3AAB9u);
+      EXPECT_EQ(header.width, static_cast<int16_t>(c.input[4] | c.input[5] << 8));
+      EXPECT_EQ(header.height, static_cast<int16_t>(c.input[6] | c.input[7] << 8));
+    } else {
+      EXPECT_EQ(cursor, c.input.data());
+      EXPECT_EQ(available, static_cast<int64_t>(c.input.size()));
+      EXPECT_EQ(header.width, 0);
+    }
+  }
+}
+
+TEST(GgdHeaderCheck, HeaderCopyIsOptional) {
+  const Bytes input = ggdHeader(3, 1) + bytes({5, 1, 2, 3});
+  const uint8_t* cursor = input.data();
+  int64_t available = static_cast<int64_t>(input.size());
+  EXPECT_EQ(gorsel::CheckGgdPicture(&cursor, &available, nullptr), 0);
+  EXPECT_EQ(available, 4);
+}
+
+TEST(GgdDecoder, WorkedExampleOfTwoByTwo) {
+  // FULL, 2 x 2, stride 8: a literal pixel, a repeat, two literals, a copy 1 pixel back.
+  const Bytes file = bytes({0xB9, 0xAA, 0xB3, 0xB3, 0x02, 0x00, 0x02, 0x00, 0x05, 0x11, 0x22, 0x33, 0x00, 0x01,
+                            0x06, 0x44, 0x55, 0x66, 0x77, 0x88, 0x99, 0x03, 0x01});
+  const uint8_t* cursor = file.data();
+  int64_t available = static_cast<int64_t>(file.size());
+  GgdPictureHeader header{};
+  ASSERT_EQ(gorsel::CheckGgdPicture(&cursor, &available, &header), 0);
+  ASSERT_EQ(gorsel::GgdStride(header), 8u);
+  Bytes bits(16, 0);
+  ASSERT_EQ(gorsel::DecodeGgdPixels(header, 8, cursor, available, bits.data()), 0);
+  // Flat output 11 22 33 11 22 33 44 55 | 66 77 88 99 77 88 99 (00): the top row is output
+  // bytes 0..5 and lands last, the bottom row is output bytes 8..13.
+  EXPECT_EQ(bits, bytes({0x66, 0x77, 0x88, 0x99, 0x77, 0x88, 0, 0, 0x11, 0x22, 0x33, 0x11, 0x22, 0x33, 0, 0}));
+}
+
+TEST(GgdDecoder, OperationsStopsAndDamage) {
+  // A 4 x 1 picture: 12 bytes, no padding, no turning of rows.
+  struct Case {
+    const char* name;
+    Bytes stream;
+    int code;
+    Bytes pixels;  // expected row, zero-padded to 12 bytes
+  } cases[] = {
+      // Each operation.
+      {"repeat 2", bytes({5}) + P1 + bytes({0x00, 2}), 0, P1 + P1 + P1},
+      {"copy 2 from 2 back", bytes({6}) + P1 + P2 + bytes({0x01, 2, 2}), 0, P1 + P2 + P1 + P2},
+      {"copy 2 from 1 back repeats", bytes({6}) + P1 + P2 + bytes({0x01, 2, 1}), 0, P1 + P2 + P2 + P2},
+      {"far copy 2 from 2 back", bytes({6}) + P1 + P2 + bytes({0x02, 2, 2, 0}), 0, P1 + P2 + P1 + P2},
+      {"one pixel from 2 back", bytes({6}) + P1 + P2 + bytes({0x03, 2}), 0, P1 + P2 + P1},
+      {"one pixel, far form", bytes({6}) + P1 + P2 + bytes({0x04, 1, 0}), 0, P1 + P2 + P2},
+      {"distance 0 gives black", bytes({5}) + P1 + bytes({0x01, 2, 0, 5}) + P3, 0, P1 + BLACK + BLACK + P3},
+      {"one black pixel", bytes({5}) + P1 + bytes({0x03, 0, 5}) + P2, 0, P1 + BLACK + P2},
+      // Input running out inside an operation: the operation is dropped, no error.
+      {"repeat without its count", bytes({5}) + P1 + bytes({0x00}), 0, P1},
+      {"copy without its distance", bytes({5}) + P1 + bytes({0x01, 1}), 0, P1},
+      {"far copy with half a distance", bytes({5}) + P1 + bytes({0x02, 1, 1}), 0, P1},
+      {"one-pixel copy without distance", bytes({5}) + P1 + bytes({0x03}), 0, P1},
+      {"far one-pixel copy with half a distance", bytes({5}) + P1 + bytes({0x04, 1}), 0, P1},
+      {"literal cut short", bytes({5}) + P1 + bytes({6}) + P2 + bytes({0x44}), 0, P1},
+      // Output running out: dropped, no error, and a too-long copy is not judged further.
+      {"repeat longer than the room", bytes({5}) + P1 + bytes({0x00, 4}), 0, P1},
+      {"too-long copy with a bad distance", bytes({5}) + P1 + bytes({0x01, 4, 9}), 0, P1},
+      {"literal longer than the room", bytes({5}) + P1 + bytes({8}) + P2 + P2 + P2 + P2, 0, P1},
+      {"stream longer than the picture", bytes({8}) + P1 + P2 + P3 + P1 + bytes({5}) + P2, 0, P1 + P2 + P3 + P1},
+      // Damaged streams.
+      {"repeat count 0", bytes({5}) + P1 + bytes({0x00, 0}), spi::kDamaged, {}},
+      {"copy count 0", bytes({5}) + P1 + bytes({0x01, 0, 1}), spi::kDamaged, {}},
+      {"far copy count 0", bytes({5}) + P1 + bytes({0x02, 0, 1, 0}), spi::kDamaged, {}},
+      {"copy from before the first pixel", bytes({5}) + P1 + bytes({0x01, 1, 2}), spi::kDamaged, {}},
+      {"far copy from before the first pixel", bytes({5}) + P1 + bytes({0x02, 1, 2, 0}), spi::kDamaged, {}},
+      {"one pixel from 2 back after one", bytes({5}) + P1 + bytes({0x03, 2}), spi::kDamaged, {}},
+      {"one pixel from 256 back", bytes({5}) + P1 + bytes({0x04, 0, 1}), spi::kDamaged, {}},
+      {"repeat before any pixel", bytes({0x00, 1}), spi::kDamaged, {}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    Decoded d = decode(4, 1, c.stream);
+    EXPECT_EQ(d.code, c.code);
+    if (c.code == 0) {
+      Bytes expected = c.pixels;
+      expected.resize(12, 0);
+      EXPECT_EQ(d.bits, expected);
+    }
+  }
+}
+
+TEST(GgdDecoder, RowsWhoseWidthIsNoMultipleOfFour) {
+  // 5 x 2, stride 16: output bytes 0..14 are the top row, 16..30 the bottom row; byte 15 is
+  // produced but shown nowhere. 32 bytes hold ten whole pixels, so the last two bytes come
+  // from a final literal of which only two bytes fit.
+  Bytes stream = bytes({4 + 10});
+  for (int i = 1; i <= 30; ++i) stream.push_back(static_cast<uint8_t>(i));
+  stream = stream + bytes({5, 31, 32, 33});
+  Decoded d = decode(5, 2, stream);
+  ASSERT_EQ(d.code, 0);
+  Bytes expected;
+  for (int i = 17; i <= 31; ++i) expected.push_back(static_cast<uint8_t>(i));
+  expected.push_back(0);
+  for (int i = 1; i <= 15; ++i) expected.push_back(static_cast<uint8_t>(i));
+  expected.push_back(0);
+  EXPECT_EQ(d.bits, expected);
+}
+
+TEST(GgdDecoder, LastPartialPixelOfTheOutput) {
+  // 1 x 2, stride 4: 8 bytes of output, two whole units and two bytes. The second row's
+  // pixel is output bytes 4..6, so its red byte lies in the partial unit.
+  struct Case {
+    const char* name;
+    Bytes stream;
+    int code;
+    Bytes bits;
+  } cases[] = {
+      {"literal cut to two bytes", bytes({6}) + P1 + P2 + bytes({5}) + P3, 0,
+       bytes({0x55, 0x66, 0x77, 0, 0x11, 0x22, 0x33, 0})},
+      {"copy cut to two bytes", bytes({6}) + P1 + P2 + bytes({0x03, 2}), 0,
+       bytes({0x55, 0x66, 0x11, 0, 0x11, 0x22, 0x33, 0})},
+      {"repeat cut to two bytes", bytes({6}) + P1 + P2 + bytes({0x00, 9}), 0,
+       bytes({0x55, 0x66, 0x44, 0, 0x11, 0x22, 0x33, 0})},
+      {"cut copy with a bad distance is dropped", bytes({6}) + P1 + P2 + bytes({0x03, 9}), 0,
+       bytes({0x55, 0x66, 0, 0, 0x11, 0x22, 0x33, 0})},
+      {"count 0 is still damage", bytes({6}) + P1 + P2 + bytes({0x01, 0, 1}), spi::kDamaged, {}},
+      {"nothing after a full output", bytes({6}) + P1 + P2 + bytes({5}) + P3 + bytes({5}) + P1, 0,
+       bytes({0x55, 0x66, 0x77, 0, 0x11, 0x22, 0x33, 0})},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    Decoded d = decode(1, 2, c.stream);
+    EXPECT_EQ(d.code, c.code);
+    if (c.code == 0) {
+      EXPECT_EQ(d.bits, c.bits);
+    }
+  }
+}
+
+TEST(GgdDecoder, OnePixelPicture) {
+  // 1 x 1, stride 4: one literal fills the three bytes; a further operation writes only the
+  // padding byte, which the bitmap keeps at 0.
+  for (const Bytes& tail : {Bytes{}, bytes({0x00, 1}), bytes({5}) + P2, bytes({0x03, 1})}) {
+    Decoded d = decode(1, 1, bytes({5}) + P1 + tail);
+    EXPECT_EQ(d.code, 0);
+    EXPECT_EQ(d.bits, P1 + bytes({0}));
+  }
+}
+
+TEST(GgdDecoder, LiteralRunCutByTheEndOfInputLeavesBlack) {
+  Decoded d = decode(2, 2, bytes({6, 1, 2, 3}));
+  EXPECT_EQ(d.code, 0);
+  EXPECT_EQ(d.bits, Bytes(16, 0));
+}
+
+TEST(GgdDecoder, RefusesAStrideThatDoesNotFitTheHeader) {
+  GgdPictureHeader header{0, 5, 1};
+  Bytes bits(32, 0);
+  const Bytes stream = bytes({5, 1, 2, 3});
+  EXPECT_EQ(gorsel::DecodeGgdPixels(header, 15, stream.data(), 4, bits.data()), spi::kInternalError);
+  EXPECT_EQ(gorsel::DecodeGgdPixels(header, 32, stream.data(), 4, bits.data()), spi::kInternalError);
+}
+
+TEST(GgdDecoder, BitmapSizeLimitIsComputedIn64Bits) {
+  struct Case {
+    int width, height;
+    uint64_t bytes;
+    bool accepted;
+  } cases[] = {
+      {1, 1, 4, true},
+      {640, 480, 921600, true},
+      {32767, 10922, 98304ull * 10922, true},    // just under 1 GiB
+      {32767, 10923, 98304ull * 10923, false},   // just over
+      {32767, 32767, 3221127168ull, false},      // beyond a signed 32-bit size
+  };
+  for (const Case& c : cases) {
+    GgdPictureHeader header{0, static_cast<int16_t>(c.width), static_cast<int16_t>(c.height)};
+    uint64_t bytes = 0;
+    EXPECT_EQ(gorsel::GgdBitmapBytes(header, &bytes), c.accepted) << c.width << " x " << c.height;
+    EXPECT_EQ(bytes, c.bytes);
+  }
+  // The decoder refuses it too, before touching the block.
+  GgdPictureHeader huge{0, 32767, 32767};
+  const Bytes stream = bytes({5, 1, 2, 3});
+  uint8_t untouched = 0xEE;
+  EXPECT_EQ(gorsel::DecodeGgdPixels(huge, gorsel::GgdStride(huge), stream.data(), 4, &untouched), spi::kNoMemory);
+  EXPECT_EQ(untouched, 0xEE);
+}
+
+namespace {
+
+struct Recorder {
+  std::vector<std::pair<int, int>> calls;
+  int stopAtCall = -1;  // the 0-based call that answers "stop", -1 for none
+};
+
+int SPI_CALL recordProgress(int num, int denom, spi::UserData user) {
+  Recorder* recorder = reinterpret_cast<Recorder*>(user);
+  recorder->calls.emplace_back(num, denom);
+  return static_cast<int>(recorder->calls.size()) - 1 == recorder->stopAtCall ? 1 : 0;
+}
+
+typedef std::vector<std::pair<int, int>> Calls;
+
+}  // namespace
+
+TEST_F(ProgressSlotReset, ProgressAboutEveryTenthAndAtTheEnd) {
+  // 25 one-pixel literals: a 100-byte stream for a 25 x 1 picture.
+  Bytes hundred;
+  for (int i = 0; i < 25; ++i) hundred = hundred + bytes({5, i, i, i});
+  struct Case {
+    const char* name;
+    int width;
+    Bytes stream;
+    int stopAtCall;
+    int code;
+    Calls calls;
+  } cases[] = {
+      // Reports once fewer than 90, 78, 66, ... bytes are left, checked between operations.
+      {"100-byte stream", 25, hundred, -1, 0,
+       {{12, 100}, {24, 100}, {36, 100}, {48, 100}, {60, 100}, {72, 100}, {84, 100}, {96, 100}, {100, 100}}},
+      // Under 10 bytes a tenth is 0: a report before every operation after the first.
+      {"8-byte stream", 3, bytes({5}) + P1 + bytes({0x00, 1, 0x00, 1}), -1, 0, {{4, 8}, {6, 8}, {8, 8}}},
+      {"stopped operation still ends with a report", 3, bytes({5}) + P1 + bytes({0x00}), -1, 0, {{4, 5}, {5, 5}}},
+      {"stop asked at the first report", 25, hundred, 0, spi::kAborted, {{12, 100}}},
+      {"stop asked at the last report only", 25, hundred, 8, spi::kAborted,
+       {{12, 100}, {24, 100}, {36, 100}, {48, 100}, {60, 100}, {72, 100}, {84, 100}, {96, 100}, {100, 100}}},
+      {"stop asked on the final report of a short stream", 3, bytes({5}) + P1, 0, spi::kAborted, {{4, 4}}},
+      {"damage ends the reports", 3, bytes({5}) + P1 + bytes({0x00, 0}), -1, spi::kDamaged, {{4, 6}}},
+      // An empty stream never reports a total of 0.
+      {"empty stream", 3, Bytes{}, -1, 0, {{0, 1}}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    Recorder recorder;
+    recorder.stopAtCall = c.stopAtCall;
+    gorsel::progressSlot = gorsel::ProgressSlot{recordProgress, reinterpret_cast<spi::UserData>(&recorder)};
+    EXPECT_EQ(decode(c.width, 1, c.stream).code, c.code);
+    EXPECT_EQ(recorder.calls, c.calls);
+  }
+}
+
+TEST_F(ProgressSlotReset, NoCallbackNoReportsAndNoStop) {
+  EXPECT_EQ(gorsel::ReportProgress(1, 2), 0);
+  EXPECT_EQ(decode(3, 1, bytes({5}) + P1 + bytes({0x00, 2})).code, 0);
+}

@@ -1,0 +1,71 @@
+// Shared pieces of Gorsel's tests: byte arrays written inline, GGD headers, the exports as a
+// host loads them, and the bitmap a picture should become.
+#pragma once
+
+#include <cstdint>
+#include <cstring>
+#include <initializer_list>
+#include <string>
+#include <vector>
+
+#include "plugin_api/plugin_api.h"
+#include "tests/common/plugin_library.h"
+
+namespace gorsel_test {
+
+typedef std::vector<uint8_t> Bytes;
+
+inline Bytes bytes(std::initializer_list<int> values) {
+  Bytes out;
+  for (int v : values) out.push_back(static_cast<uint8_t>(v));
+  return out;
+}
+
+inline Bytes operator+(Bytes a, const Bytes& b) {
+  a.insert(a.end(), b.begin(), b.end());
+  return a;
+}
+
+// "FULL" complemented, then width and height as little-endian 16-bit values.
+inline Bytes ggdHeader(int width, int height) {
+  return bytes({0xB9, 0xAA, 0xB3, 0xB3, width & 0xFF, (width >> 8) & 0xFF, height & 0xFF, (height >> 8) & 0xFF});
+}
+
+inline std::string asString(const Bytes& b) { return std::string(b.begin(), b.end()); }
+
+inline uint32_t strideOf(int width) { return (static_cast<uint32_t>(width) * 3 + 3) / 4 * 4; }
+
+// The bits block a picture should become: rows bottom-up, each padded with zeros.
+inline Bytes bottomUp(int width, int height, const uint8_t* bgr) {
+  const uint32_t stride = strideOf(width);
+  Bytes bits(static_cast<size_t>(stride) * height, 0);
+  for (int r = 0; r < height; ++r) {
+    std::memcpy(bits.data() + static_cast<size_t>(height - 1 - r) * stride, bgr + static_cast<size_t>(r) * width * 3,
+                static_cast<size_t>(width) * 3);
+  }
+  return bits;
+}
+
+typedef int(SPI_CALL* GetPluginInfoFn)(int, char*, int);
+typedef int(SPI_CALL* IsSupportedFn)(const char*, uintptr_t);
+typedef int(SPI_CALL* GetPictureInfoFn)(const char*, intptr_t, unsigned int, spi::PictureInfo*);
+typedef int(SPI_CALL* GetPictureFn)(const char*, intptr_t, unsigned int, void**, void**, spi::ProgressCallback,
+                                    intptr_t);
+typedef int(SPI_CALL* ConfigurationDlgFn)(void*, int);
+
+// Gorsel loaded the way a host loads it.
+struct Gorsel {
+  testing_support::PluginLibrary library{"Gorsel"};
+  GetPluginInfoFn getPluginInfo = library.get<GetPluginInfoFn>("GetPluginInfo");
+  IsSupportedFn isSupported = library.get<IsSupportedFn>("IsSupported");
+  GetPictureInfoFn getPictureInfo = library.get<GetPictureInfoFn>("GetPictureInfo");
+  GetPictureFn getPicture = library.get<GetPictureFn>("GetPicture");
+  GetPictureFn getPreview = library.get<GetPictureFn>("GetPreview");
+  ConfigurationDlgFn configurationDlg = library.get<ConfigurationDlgFn>("ConfigurationDlg");
+
+  bool complete() const {
+    return getPluginInfo && isSupported && getPictureInfo && getPicture && getPreview && configurationDlg;
+  }
+};
+
+}  // namespace gorsel_test
