@@ -1,5 +1,7 @@
 #include "tools/spihost/progress.h"
 
+#include "platform/win32.h"
+
 namespace spihost {
 
 namespace {
@@ -10,7 +12,9 @@ ProgressLog* activeLog = nullptr;
 
 }  // namespace
 
-ProgressLog::ProgressLog(std::ostream& err, bool askStop) : err_(err), askStop_(askStop) { activeLog = this; }
+ProgressLog::ProgressLog(std::ostream& err, bool askStop) : err_(err), askStop_(askStop), startTick_(GetTickCount()) {
+  activeLog = this;
+}
 
 ProgressLog::~ProgressLog() {
   finish();
@@ -37,7 +41,8 @@ int ProgressLog::take(int num, int denom, spi::UserData user) {
       anomaly_ = "progress report outside 0..denominator" + where;
     }
   }
-  if (denom > 0 && num >= 0 && num <= denom) {
+  bool longWork = GetTickCount() - startTick_ >= kQuietMilliseconds;  // wraps safely in 32 bits
+  if (longWork && denom > 0 && num >= 0 && num <= denom) {
     int percent = static_cast<int>(static_cast<int64_t>(num) * 100 / denom);
     if (percent != lastPercent_) {
       err_ << "\rprogress " << percent << "%" << std::flush;
@@ -54,6 +59,7 @@ void ProgressLog::finish() {
   if (lineOpen_) err_ << "\n";
   lineOpen_ = false;
   lastPercent_ = -1;
+  startTick_ = GetTickCount();
 }
 
 }  // namespace spihost

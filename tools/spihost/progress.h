@@ -1,14 +1,18 @@
 // The progress callback the host hands to GetPicture and GetFile: it shows progress on
-// stderr, can be told to ask for a stop every time, and notes reports that break the
+// stderr once a call has run for a while (short calls stay quiet), can be told to ask for a stop every time, and notes reports that break the
 // interface's rules (no denominator of 0, 0 <= num <= denom, the user value handed back).
 #pragma once
 
+#include <cstdint>
 #include <ostream>
 #include <string>
 
 #include "plugin_api/plugin_api.h"
 
 namespace spihost {
+
+// Calls shorter than this show no progress.
+constexpr uint32_t kQuietMilliseconds = 500;
 
 class ProgressLog {
  public:
@@ -22,7 +26,7 @@ class ProgressLog {
   static spi::ProgressCallback callback();
   spi::UserData userData() const;
 
-  // Ends an open progress line.
+  // Ends an open progress line; the next call counts its time afresh.
   void finish();
 
   int calls() const { return calls_; }
@@ -40,6 +44,7 @@ class ProgressLog {
   int stopsAsked_ = 0;
   int lastPercent_ = -1;
   bool lineOpen_ = false;
+  uint32_t startTick_;
   std::string anomaly_;
 };
 
