@@ -1,0 +1,484 @@
+// Gorsel's exports as a host calls them: Gorsel.so natively, Gorsel.spi under wine.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+
+#include "platform/win32.h"
+#include "tests/common/temp_folder.h"
+#include "tests/gorsel/gorsel_test_support.h"
+
+#ifdef _WIN32
+#include <windows.h>
+#else
+#include <sys/mman.h>
+
+#include "platform/testing.h"
+#endif
+
+using namespace gorsel_test;
+
+namespace {
+
+// Local blocks alive in the process; only the native platform counts them.
+long liveLocalBlocks() {
+#ifdef _WIN32
+  return 0;
+#else
+  return platformLiveLocalBlocks();
+#endif
+}
+
+void failAllocationsAfter(long count) {
+#ifndef _WIN32
+  platformFailAllocationsAfter(count);
+#else
+  (void)count;
+#endif
+}
+
+// FULL, 2 x 2: a literal pixel, a repeat, two literals, a copy from 1 pixel back.
+const Bytes kWorked = bytes({0xB9, 0xAA, 0xB3, 0xB3, 0x02, 0x00, 0x02, 0x00, 0x05, 0x11, 0x22, 0x33, 0x00, 0x01,
+                             0x06, 0x44, 0x55, 0x66, 0x77, 0x88, 0x99, 0x03, 0x01});
+const Bytes kWorkedBits =
+    bytes({0x66, 0x77, 0x88, 0x99, 0x77, 0x88, 0, 0, 0x11, 0x22, 0x33, 0x11, 0x22, 0x33, 0, 0});
+// The same header over a stream that opens with a literal and then copies from 9 pixels back.
+const Bytes kDamaged = ggdHeader(2, 2) + bytes({0x05, 1, 2, 3, 0x03, 9});
+// "HIGH": a GGD picture, but not one Gorsel decodes.
+const Bytes kHighColour = bytes({0xB7, 0xB6, 0xB8, 0xB7, 2, 0, 2, 0, 5, 1, 2, 3});
+// A header asking for a 3 GiB bitmap.
+const Bytes kHuge = ggdHeader(32767, 32767) + bytes({0x05, 1, 2, 3});
+
+void* const kUntouched = reinterpret_cast<void*>(static_cast<uintptr_t>(0x5A5A5A5A));
+
+struct PictureResult {
+  int code;
+  void* info;
+  void* bits;
+};
+
+class GorselExports : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    ASSERT_TRUE(gorsel.complete());
+    liveBefore = liveLocalBlocks();
+  }
+  void TearDown() override {
+    failAllocationsAfter(-1);
+    EXPECT_EQ(liveLocalBlocks(), liveBefore) << "local blocks left behind";
+  }
+
+  PictureResult getPicture(const char* buf, intptr_t len, unsigned flag, spi::ProgressCallback callback = nullptr,
+                           intptr_t user = 0) {
+    PictureResult r{0, kUntouched, kUntouched};
+    r.code = gorsel.getPicture(buf, len, flag, &r.info, &r.bits, callback, user);
+    return r;
+  }
+  PictureResult getPicture(const Bytes& memory, unsigned flag = spi::kInputMemory) {
+    return getPicture(reinterpret_cast<const char*>(memory.data()), static_cast<intptr_t>(memory.size()), flag);
+  }
+
+  // Checks the two blocks of a successful call, hands back the bits and frees both.
+  Bytes takeBitmap(const PictureResult& r, int width, int height) {
+    EXPECT_EQ(r.code, 0);
+    if (r.code != 0) return {};
+    const uint32_t size = strideOf(width) * static_cast<uint32_t>(height);
+    EXPECT_EQ(LocalSize(r.info), sizeof(spi::BitmapInfoHeader));
+    EXPECT_EQ(LocalSize(r.bits), size);
+    // Fixed blocks: locking yields the handle itself.
+    void* infoAt = LocalLock(r.info);
+    void* bitsAt = LocalLock(r.bits);
+    EXPECT_EQ(infoAt, r.info);
+    EXPECT_EQ(bitsAt, r.bits);
+    spi::BitmapInfoHeader header;
+    std::memcpy(&header, infoAt, sizeof header);
+    EXPECT_EQ(header.biSize, 40u);
+    EXPECT_EQ(header.biWidth, width);
+    EXPECT_EQ(header.biHeight, height);
+    EXPECT_EQ(header.biPlanes, 1);
+    EXPECT_EQ(header.biBitCount, 24);
+    EXPECT_EQ(header.biCompression, 0u);
+    EXPECT_EQ(header.biSizeImage, size);
+    EXPECT_EQ(header.biXPelsPerMeter, 1);
+    EXPECT_EQ(header.biYPelsPerMeter, 1);
+    EXPECT_EQ(header.biClrUsed, 0u);
+    EXPECT_EQ(header.biClrImportant, 0u);
+    Bytes bits(static_cast<uint8_t*>(bitsAt), static_cast<uint8_t*>(bitsAt) + size);
+    LocalUnlock(r.info);
+    LocalUnlock(r.bits);
+    EXPECT_EQ(LocalFree(r.info), nullptr);
+    EXPECT_EQ(LocalFree(r.bits), nullptr);
+    return bits;
+  }
+
+  Gorsel gorsel;
+  testing_support::TempFolder folder;
+  long liveBefore = 0;
+};
+
+}  // namespace
+
+TEST_F(GorselExports, PluginInfoIsCopiedAsAPrefix) {
+  struct Case {
+    int infono;
+    int buflen;
+    const char* stored;  // nullptr: nothing stored
+    int storedBytes;
+  } cases[] = {
+      {0, 3, "00I", 3},  // cut, without a terminator
+      {0, 100, "00IN", 5},
+      {0, 5, "00IN", 5},
+      {2, 100, "*.GGD", 6},
+      {3, 100, "Purple Graphic Data (GGD)", 26},
+      {4, 100, nullptr, 0},
+      {-1, 100, nullptr, 0},
+      {0, 0, nullptr, 0},
+      {0, -5, nullptr, 0},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(::testing::Message() << "infono " << c.infono << " buflen " << c.buflen);
+    char buf[128];
+    std::memset(buf, 'x', sizeof buf);
+    EXPECT_EQ(gorsel.getPluginInfo(c.infono, buf, c.buflen), c.storedBytes);
+    if (c.stored != nullptr) {
+      EXPECT_EQ(std::memcmp(buf, c.stored, static_cast<size_t>(c.storedBytes)), 0);
+    }
+    EXPECT_EQ(buf[c.storedBytes], 'x');
+  }
+  char description[128] = {};
+  EXPECT_GT(gorsel.getPluginInfo(1, description, sizeof description), 35);
+  EXPECT_EQ(std::string(description).rfind("Purple GGD to DIB filter Ver 1.00 ", 0), 0u);
+  EXPECT_EQ(gorsel.getPluginInfo(0, nullptr, 100), 0);
+}
+
+TEST_F(GorselExports, PreviewAndConfigurationAreNotSupported) {
+  void* info = kUntouched;
+  void* bits = kUntouched;
+  const std::string file = folder.path("a.ggd");
+  folder.write("a.ggd", asString(kWorked));
+  EXPECT_EQ(gorsel.getPreview(file.c_str(), 0, 0, &info, &bits, nullptr, 0), -1);
+  EXPECT_EQ(gorsel.getPreview(nullptr, 0, 1, nullptr, nullptr, nullptr, 0), -1);
+  EXPECT_EQ(info, kUntouched);
+  EXPECT_EQ(bits, kUntouched);
+  EXPECT_EQ(gorsel.configurationDlg(nullptr, 0), -1);
+  EXPECT_EQ(gorsel.configurationDlg(nullptr, 1), -1);
+#ifdef _WIN32
+  // Hosts that look the routine up by its decorated stdcall name find the same one.
+  ConfigurationDlgFn decorated = gorsel.library.get<ConfigurationDlgFn>("_ConfigurationDlg@8");
+  ASSERT_NE(decorated, nullptr);
+  EXPECT_EQ(reinterpret_cast<void*>(decorated), reinterpret_cast<void*>(gorsel.configurationDlg));
+  EXPECT_EQ(decorated(nullptr, 2), -1);
+#endif
+}
+
+TEST_F(GorselExports, IsSupportedThroughAHandleReadsFromWhereItStands) {
+  struct Case {
+    const char* name;
+    Bytes content;
+    LONG position;  // where the host left the handle
+    int answer;
+  } cases[] = {
+      {"worked example", kWorked, 0, 1},
+      {"picture after 5 bytes, handle there", bytes({1, 2, 3, 4, 5}) + kWorked, 5, 1},
+      {"picture after 5 bytes, handle at 0", bytes({1, 2, 3, 4, 5}) + kWorked, 0, 0},
+      {"11 bytes: fewer than 12 read", ggdHeader(2, 2) + bytes({5, 1, 2}), 0, 0},
+      {"12 bytes", ggdHeader(2, 2) + bytes({6, 1, 2, 3}), 0, 1},
+      {"HIGH", kHighColour, 0, 0},
+      {"empty file", Bytes{}, 0, 0},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    folder.write("probe.ggd", asString(c.content));
+    HANDLE file = CreateFileA(folder.path("probe.ggd").c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                              FILE_ATTRIBUTE_NORMAL, nullptr);
+    ASSERT_NE(file, INVALID_HANDLE_VALUE);
+    SetFilePointer(file, c.position, nullptr, FILE_BEGIN);
+    const uintptr_t dw = reinterpret_cast<uintptr_t>(file);
+    ASSERT_LE(dw, 0xFFFFu) << "a handle this large would be taken for an address";
+    EXPECT_EQ(gorsel.isSupported("probe.ggd", dw), c.answer);
+    // The handle stays the host's and stays open.
+    EXPECT_TRUE(CloseHandle(file));
+  }
+}
+
+TEST_F(GorselExports, IsSupportedThroughAnAddressTakes2048Bytes) {
+  struct Case {
+    const char* name;
+    Bytes head;
+    int answer;
+  } cases[] = {
+      {"worked example", kWorked, 1},
+      // The host's head buffer is 2048 bytes, zero after the file's 11.
+      {"11-byte file", ggdHeader(2, 2) + bytes({5, 1, 2}), 1},
+      {"first operation 4", ggdHeader(2, 2) + bytes({4, 1, 2, 3}), 0},
+      {"256G", bytes({0xCD, 0xCA, 0xC9, 0xB8, 2, 0, 2, 0, 5, 1, 2, 3}), 0},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    Bytes head = c.head;
+    head.resize(2048, 0);
+    EXPECT_EQ(gorsel.isSupported(nullptr, reinterpret_cast<uintptr_t>(head.data())), c.answer);
+  }
+}
+
+TEST_F(GorselExports, IsSupportedTellsHandlesFromAddressesAt0x10000) {
+  // 0xFFFF is a handle (here one that is not open): read fails, answer 0, no crash.
+  EXPECT_EQ(gorsel.isSupported("x", 0xFFFF), 0);
+  // 0x10000 is an address: put a picture's head there when the system lets us.
+  void* const wanted = reinterpret_cast<void*>(static_cast<uintptr_t>(0x10000));
+#ifdef _WIN32
+  void* at = VirtualAlloc(wanted, 4096, MEM_RESERVE | MEM_COMMIT, PAGE_READWRITE);
+#else
+  void* at = mmap(wanted, 4096, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS | MAP_FIXED_NOREPLACE, -1, 0);
+  if (at == MAP_FAILED) at = nullptr;
+#endif
+  if (at != wanted) GTEST_SKIP() << "address 0x10000 cannot be mapped here";
+  std::memcpy(at, kWorked.data(), kWorked.size());
+  EXPECT_EQ(gorsel.isSupported("x", 0x10000), 1);
+#ifdef _WIN32
+  VirtualFree(at, 0, MEM_RELEASE);
+#else
+  munmap(at, 4096);
+#endif
+}
+
+TEST_F(GorselExports, PictureInfoFromFilesAndMemory) {
+  const Bytes junk = bytes({0xB9, 0xAA, 0xB3, 0xB3, 9});  // looks like a tag, is not a picture
+  folder.write("worked.ggd", asString(kWorked));
+  folder.write("at5.ggd", asString(junk + kWorked));
+  folder.write("ten.ggd", asString(ggdHeader(300, 200) + bytes({5, 1})));
+  folder.write("seven.ggd", asString(Bytes(kWorked.begin(), kWorked.begin() + 7)));
+  folder.write("high.ggd", asString(kHighColour));
+  folder.makeFolder("folder.ggd");
+  struct Case {
+    const char* name;
+    const char* file;  // nullptr: memory input from `memory`
+    Bytes memory;
+    intptr_t offset;
+    unsigned flag;
+    int code;
+    int width, height;
+  } cases[] = {
+      {"file", "worked.ggd", {}, 0, 0, 0, 2, 2},
+      {"file at offset 5", "at5.ggd", {}, 5, 0, 0, 2, 2},
+      {"output bits are ignored", "worked.ggd", {}, 0, 0x100, 0, 2, 2},
+      {"input kinds 2..7 read files", "worked.ggd", {}, 0, 7, 0, 2, 2},
+      {"memory", nullptr, kWorked, 0, 1, 0, 2, 2},
+      // The head buffer counts 2048 bytes whatever the file holds.
+      {"10-byte file", "ten.ggd", {}, 0, 0, 0, 300, 200},
+      {"7-byte file", "seven.ggd", {}, 0, 0, spi::kUnknownFormat, 0, 0},
+      {"HIGH", "high.ggd", {}, 0, 0, spi::kUnknownFormat, 0, 0},
+      {"junk at offset 0", "at5.ggd", {}, 0, 0, spi::kUnknownFormat, 0, 0},
+      {"offset past the end", "worked.ggd", {}, 1000, 0, spi::kUnknownFormat, 0, 0},
+      {"negative offset", "worked.ggd", {}, -5, 0, spi::kReadError, 0, 0},
+      {"missing file", "none.ggd", {}, 0, 0, spi::kReadError, 0, 0},
+      {"a folder", "folder.ggd", {}, 0, 0, spi::kReadError, 0, 0},
+      {"memory of 7 bytes", nullptr, Bytes(kWorked.begin(), kWorked.begin() + 7), 0, 1, spi::kUnknownFormat, 0, 0},
+      {"memory of 11 bytes", nullptr, Bytes(kWorked.begin(), kWorked.begin() + 11), 0, 1, spi::kUnknownFormat, 0, 0},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    std::string path = c.file ? folder.path(c.file) : "";
+    const char* buf = c.file ? path.c_str() : reinterpret_cast<const char*>(c.memory.data());
+    intptr_t len = c.file ? c.offset : static_cast<intptr_t>(c.memory.size());
+    uint8_t record[32];
+    std::memset(record, 0xEE, sizeof record);
+    EXPECT_EQ(gorsel.getPictureInfo(buf, len, c.flag, reinterpret_cast<spi::PictureInfo*>(record)), c.code);
+    if (c.code != 0) {
+      EXPECT_EQ(Bytes(record, record + 32), Bytes(32, 0xEE));
+      continue;
+    }
+    spi::PictureInfo info;
+    std::memcpy(&info, record, sizeof info);
+    EXPECT_EQ(info.left, 0);
+    EXPECT_EQ(info.top, 0);
+    EXPECT_EQ(info.width, c.width);
+    EXPECT_EQ(info.height, c.height);
+    EXPECT_EQ(info.x_density, 1);
+    EXPECT_EQ(info.y_density, 1);
+    EXPECT_EQ(info.colorDepth, 24);
+    EXPECT_EQ(info.hInfo, 0u);
+    EXPECT_EQ(Bytes(record + 26, record + 32), Bytes(6, 0xEE)) << "the record is 26 bytes";
+  }
+}
+
+TEST_F(GorselExports, PictureInfoAnswersNullArguments) {
+  EXPECT_EQ(gorsel.getPictureInfo(reinterpret_cast<const char*>(kWorked.data()), 23, 1, nullptr), -1);
+  uint8_t record[26];
+  std::memset(record, 0xEE, sizeof record);
+  auto* info = reinterpret_cast<spi::PictureInfo*>(record);
+  EXPECT_EQ(gorsel.getPictureInfo(nullptr, 23, 1, info), spi::kUnknownFormat);
+  EXPECT_EQ(gorsel.getPictureInfo(nullptr, 0, 0, info), spi::kReadError);
+  EXPECT_EQ(Bytes(record, record + 26), Bytes(26, 0xEE));
+}
+
+TEST_F(GorselExports, PictureFromFileAtAnOffsetAndFromMemory) {
+  folder.write("worked.ggd", asString(kWorked));
+  folder.write("inside.bin", asString(bytes({1, 2, 3, 4, 5, 6, 7}) + kWorked + bytes({0x05})));
+  const std::string worked = folder.path("worked.ggd");
+  const std::string inside = folder.path("inside.bin");
+  EXPECT_EQ(takeBitmap(getPicture(worked.c_str(), 0, 0), 2, 2), kWorkedBits);
+  // The one byte after the picture is an operation cut short: it changes nothing.
+  EXPECT_EQ(takeBitmap(getPicture(inside.c_str(), 7, 0), 2, 2), kWorkedBits);
+  EXPECT_EQ(takeBitmap(getPicture(worked.c_str(), 0, 0x100), 2, 2), kWorkedBits);
+  EXPECT_EQ(takeBitmap(getPicture(worked.c_str(), 0, 3), 2, 2), kWorkedBits);
+  EXPECT_EQ(takeBitmap(getPicture(kWorked), 2, 2), kWorkedBits);
+}
+
+TEST_F(GorselExports, PictureOf640By480) {
+  // One literal pixel and nothing else: the rest of the picture stays black.
+  const Bytes file = ggdHeader(640, 480) + bytes({0x05, 0x10, 0x20, 0x30});
+  Bytes bits = takeBitmap(getPicture(file), 640, 480);
+  ASSERT_EQ(bits.size(), 921600u);
+  Bytes expected(921600, 0);
+  expected[479 * 1920 + 0] = 0x10;  // the top-left pixel lies in the last row of the block
+  expected[479 * 1920 + 1] = 0x20;
+  expected[479 * 1920 + 2] = 0x30;
+  EXPECT_EQ(bits, expected);
+}
+
+TEST_F(GorselExports, PictureFailuresStoreNothingAndFreeEverything) {
+  folder.write("damaged.ggd", asString(kDamaged));
+  folder.write("high.ggd", asString(kHighColour));
+  folder.write("ten.ggd", asString(ggdHeader(2, 2) + bytes({5, 1})));
+  folder.write("huge.ggd", asString(kHuge));
+  folder.write("worked.ggd", asString(kWorked));
+  folder.makeFolder("folder.ggd");
+  struct Case {
+    const char* name;
+    const char* file;  // nullptr: memory input from `memory`
+    Bytes memory;
+    intptr_t offset;
+    int code;
+  } cases[] = {
+      {"damaged stream", "damaged.ggd", {}, 0, spi::kDamaged},
+      {"damaged stream in memory", nullptr, kDamaged, 0, spi::kDamaged},
+      {"HIGH", "high.ggd", {}, 0, spi::kUnknownFormat},
+      {"10-byte file: fewer than 12 bytes", "ten.ggd", {}, 0, spi::kUnknownFormat},
+      {"offset past the end", "worked.ggd", {}, 24, spi::kUnknownFormat},
+      {"offset far past the end", "worked.ggd", {}, 0x7FFFFFF0, spi::kUnknownFormat},
+      {"negative offset", "worked.ggd", {}, -1, spi::kReadError},
+      {"missing file", "none.ggd", {}, 0, spi::kReadError},
+      {"a folder", "folder.ggd", {}, 0, spi::kReadError},
+      {"3 GiB bitmap from a file", "huge.ggd", {}, 0, spi::kNoMemory},
+      {"3 GiB bitmap from memory", nullptr, kHuge, 0, spi::kNoMemory},
+      {"memory of 11 bytes", nullptr, Bytes(kWorked.begin(), kWorked.begin() + 11), 0, spi::kUnknownFormat},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    PictureResult r;
+    if (c.file) {
+      r = getPicture(folder.path(c.file).c_str(), c.offset, 0);
+    } else {
+      r = getPicture(c.memory);
+    }
+    EXPECT_EQ(r.code, c.code);
+    EXPECT_EQ(r.info, kUntouched);
+    EXPECT_EQ(r.bits, kUntouched);
+    EXPECT_EQ(liveLocalBlocks(), liveBefore);
+  }
+  // Memory blocks of negative length hold nothing.
+  PictureResult r = getPicture(reinterpret_cast<const char*>(kWorked.data()), -23, 1);
+  EXPECT_EQ(r.code, spi::kUnknownFormat);
+  EXPECT_EQ(r.info, kUntouched);
+}
+
+TEST_F(GorselExports, PictureAnswersNullArguments) {
+  void* handle = kUntouched;
+  const char* memory = reinterpret_cast<const char*>(kWorked.data());
+  EXPECT_EQ(gorsel.getPicture(memory, 23, 1, nullptr, &handle, nullptr, 0), -1);
+  EXPECT_EQ(gorsel.getPicture(memory, 23, 1, &handle, nullptr, nullptr, 0), -1);
+  EXPECT_EQ(handle, kUntouched);
+  PictureResult r = getPicture(nullptr, 23, 1);
+  EXPECT_EQ(r.code, spi::kUnknownFormat);
+  r = getPicture(nullptr, 0, 0);
+  EXPECT_EQ(r.code, spi::kReadError);
+  EXPECT_EQ(r.info, kUntouched);
+  EXPECT_EQ(r.bits, kUntouched);
+}
+
+#ifndef _WIN32
+TEST_F(GorselExports, FailedAllocationsFreeWhatWasAllocated) {
+  folder.write("worked.ggd", asString(kWorked));
+  const std::string worked = folder.path("worked.ggd");
+  // File input allocates the input block, the information block and the bits block; memory
+  // input only the last two. Every one of them in turn fails.
+  for (long allowed = 0; allowed < 3; ++allowed) {
+    SCOPED_TRACE(allowed);
+    failAllocationsAfter(allowed);
+    PictureResult r = getPicture(worked.c_str(), 0, 0);
+    EXPECT_EQ(r.code, spi::kNoMemory);
+    EXPECT_EQ(r.info, kUntouched);
+    EXPECT_EQ(liveLocalBlocks(), liveBefore);
+    failAllocationsAfter(allowed);
+    if (allowed < 2) {
+      r = getPicture(kWorked);
+      EXPECT_EQ(r.code, spi::kNoMemory);
+      EXPECT_EQ(r.bits, kUntouched);
+      EXPECT_EQ(liveLocalBlocks(), liveBefore);
+    }
+  }
+  failAllocationsAfter(3);
+  EXPECT_EQ(takeBitmap(getPicture(worked.c_str(), 0, 0), 2, 2), kWorkedBits);
+}
+#endif
+
+namespace {
+
+struct Progress {
+  std::vector<std::pair<int, int>> calls;
+  bool stop = false;
+};
+
+int SPI_CALL recordProgress(int num, int denom, spi::UserData user) {
+  Progress* progress = reinterpret_cast<Progress*>(user);
+  progress->calls.emplace_back(num, denom);
+  return progress->stop ? 1 : 0;
+}
+
+}  // namespace
+
+TEST_F(GorselExports, PictureReportsProgressAndStopsWhenAsked) {
+  const intptr_t len = static_cast<intptr_t>(kWorked.size());
+  const char* memory = reinterpret_cast<const char*>(kWorked.data());
+  // 15 stream bytes: a tenth is 1 byte, so every operation boundary after the first reports.
+  Progress progress;
+  EXPECT_EQ(takeBitmap(getPicture(memory, len, 1, recordProgress, reinterpret_cast<intptr_t>(&progress)), 2, 2),
+            kWorkedBits);
+  EXPECT_EQ(progress.calls, (std::vector<std::pair<int, int>>{{4, 15}, {6, 15}, {13, 15}, {15, 15}}));
+
+  Progress stop;
+  stop.stop = true;
+  PictureResult r = getPicture(memory, len, 1, recordProgress, reinterpret_cast<intptr_t>(&stop));
+  EXPECT_EQ(r.code, spi::kAborted);
+  EXPECT_EQ(r.info, kUntouched);
+  EXPECT_EQ(r.bits, kUntouched);
+  EXPECT_EQ(stop.calls.size(), 1u);
+}
+
+TEST_F(GorselExports, MalformedInputFailsCleanly) {
+  // Every seed and every input that once crashed, through both kinds of input.
+  size_t files = 0;
+  for (const auto& entry : std::filesystem::directory_iterator(GORSEL_CORPUS_DIR)) {
+    if (!entry.is_regular_file()) continue;
+    ++files;
+    SCOPED_TRACE(entry.path().filename().string());
+    std::ifstream in(entry.path(), std::ios::binary);
+    const Bytes content((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    folder.write("input.ggd", asString(content));
+    for (int memory = 0; memory < 2; ++memory) {
+      PictureResult r = memory ? getPicture(content) : getPicture(folder.path("input.ggd").c_str(), 0, 0);
+      if (r.code == 0) {
+        spi::BitmapInfoHeader header;
+        std::memcpy(&header, r.info, sizeof header);
+        takeBitmap(r, header.biWidth, header.biHeight);
+      } else {
+        EXPECT_TRUE(r.code == spi::kUnknownFormat || r.code == spi::kDamaged || r.code == spi::kNoMemory) << r.code;
+        EXPECT_EQ(r.info, kUntouched);
+      }
+      EXPECT_EQ(liveLocalBlocks(), liveBefore);
+    }
+  }
+  EXPECT_GT(files, 0u);
+}
