@@ -5,6 +5,7 @@
 // What Durnac accepts: a file name as input (flag AND 7 = 0; the archive begins at byte 0
 // whatever `len` says); GetFile writes to memory only ((flag >> 8) AND 7 = 1) and takes
 // `len` as the member's index. A null pointer argument answers -1 and touches nothing.
+#include <cstdint>
 #include <cstring>
 #include <memory>
 
@@ -73,9 +74,9 @@ int32_t buildEntryList(ArchiveReader& reader, HLOCAL& list) {
   return spi::kSuccess;
 }
 
-int32_t listArchive(const char* name, unsigned int flag, HLOCAL& list) {
+int32_t listArchive(const char* name, intptr_t len, unsigned int flag, HLOCAL& list) {
   list = nullptr;
-  support::InputArgs args(name, 0, flag);
+  support::InputArgs args(name, len, flag);  // `len` is not used: the archive begins at byte 0
   if (args.testFlags(spi::kInputMask) != spi::kInputFile) return spi::kNotSupported;
   if (name == nullptr) return spi::kNotSupported;
   ReaderPtr reader;
@@ -146,7 +147,7 @@ SPI_EXPORT int SPI_CALL IsSupported(const char* filename, uintptr_t dw) {
 SPI_EXPORT int SPI_CALL GetArchiveInfo(const char* buf, intptr_t len, unsigned int flag, void** lphInf) {
   if (lphInf == nullptr) return spi::kNotSupported;
   HLOCAL list = nullptr;
-  int32_t result = listArchive(buf, flag, list);
+  int32_t result = listArchive(buf, len, flag, list);
   *lphInf = list;
   return result;
 }
