@@ -1,5 +1,7 @@
 // Oslin's exports as a host calls them: inputs, codes, the blocks handed over, and what
 // stays untouched or freed when a call fails.
+#include <gtest/gtest.h>
+
 #include <string>
 #include <vector>
 

@@ -1,8 +1,6 @@
 // Oslin as a host sees it: the library loaded by name and its five exports.
 #pragma once
 
-#include <gtest/gtest.h>
-
 #include <cstdint>
 #include <cstring>
 #include <string>

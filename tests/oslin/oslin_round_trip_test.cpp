@@ -1,5 +1,7 @@
 // Pictures written by the GGA writer come back pixel for pixel through Oslin's exports,
 // from a file and from memory.
+#include <gtest/gtest.h>
+
 #include <string>
 #include <vector>
 

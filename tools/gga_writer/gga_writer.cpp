@@ -2,7 +2,8 @@
 // and among equally long ones the shortest code. Candidates are the previous pixel (runs),
 // the three neighbours in the row above (codes 9-11 and row copies), the latest earlier
 // occurrence of the same pixel, and earlier positions that start with the same two pixels
-// (a hash chain over the last 65535 positions). A pixel nothing matches joins a literal.
+// (a hash chain over the last 65535 positions). A pixel nothing matches joins a literal,
+// and so does a lone pixel whose copy would cost as much as carrying it literally.
 #include "tools/gga_writer/gga_writer.h"
 
 #include <algorithm>
@@ -44,7 +45,7 @@ class Encoder {
     uint32_t literalStart = 0;
     while (p < total_) {
       Match best = bestMatch(p);
-      if (best.length == 0) {
+      if (best.length == 0 || (best.length == 1 && p > literalStart && !paysInsideLiterals(best))) {
         remember(p++);
         continue;
       }
@@ -68,6 +69,10 @@ class Encoder {
     if (m.distance == 1) return 1 + countBytes;
     return 1 + (m.distance <= 0xFF ? 1 : 2) + countBytes;
   }
+
+  // A lone pixel copied in the middle of literals also costs the code byte that restarts
+  // the literals after it: only codes of one or two bytes beat the 4 literal bytes then.
+  bool paysInsideLiterals(const Match& m) const { return cost(m) + 1 < 4; }
 
   bool isNeighbourAbove(uint32_t d) const {
     return d == width_ || d == width_ + 1 || (width_ >= 2 && d == width_ - 1);

@@ -138,7 +138,7 @@ std::vector<uint8_t> makeTestPicture(TestPattern pattern, uint32_t w, uint32_t h
         for (uint32_t x = 0; x < w; ++x) {
           uint32_t grain = rnd.next();
           px[size_t(y) * w + x] =
-              bgra(ramp(x, w) + (grain & 7), ramp(y, h) + (grain >> 8 & 7), ramp(x + y, w + h) + (grain >> 16 & 7));
+              bgra(ramp(x, w) + (grain & 63), ramp(y, h) + (grain >> 8 & 63), ramp(x + y, w + h) + (grain >> 16 & 63));
         }
       break;
     case TestPattern::kMixed:
