@@ -142,6 +142,7 @@ TEST_F(OslinExports, GetPictureInfoFailuresLeaveTheRecord) {
   const std::string text = folder.path("text.txt");
   const std::string empty = folder.path("empty.gg0");
   const std::string small = folder.path("small.gg0");
+  const std::string itself = folder.path();
   struct Case {
     const char* what;
     char* buf;
@@ -154,7 +155,7 @@ TEST_F(OslinExports, GetPictureInfoFailuresLeaveTheRecord) {
       {"input kind 7", textArg(small), 0, 7, -1},
       {"input kind 3 with output bits", textArg(small), 0, 0x103, -1},
       {"missing file", textArg(missing), 0, 0, 6},
-      {"folder", textArg(folder.path()), 0, 0, 6},
+      {"folder", textArg(itself), 0, 0, 6},
       {"not GGA", textArg(text), 0, 0, 4},
       {"empty file", textArg(empty), 0, 0, 4},
       {"memory shorter than a header", bytesArg(kSmall), 47, 1, 4},
@@ -246,6 +247,7 @@ TEST_F(OslinExports, GetPictureFailuresLeaveTheHandlesAndFreeEverything) {
   Bytes huge = kSmall;  // 65535 x 65535: far above what Oslin allocates
   putLe(huge, 8, 0xFFFF, 2);
   putLe(huge, 10, 0xFFFF, 2);
+  char notGga[] = "GGA0000";
   struct Case {
     const char* what;
     char* buf;
@@ -258,7 +260,7 @@ TEST_F(OslinExports, GetPictureFailuresLeaveTheHandlesAndFreeEverything) {
       {"input kind 6", bytesArg(kSmall), static_cast<intptr_t>(kSmall.size()), 6, -1},
       {"missing file", textArg(missing), 0, 0, 6},
       {"not GGA", textArg(text), 0, 0, 4},
-      {"not GGA in memory", textArg("GGA0000"), 8, 1, 4},
+      {"not GGA in memory", notGga, 8, 1, 4},
       {"picture too large to allocate", bytesArg(huge), static_cast<intptr_t>(huge.size()), 1, 4},
       {"null name", nullptr, 0, 0, -1},
   };
