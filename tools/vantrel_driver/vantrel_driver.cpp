@@ -1,0 +1,163 @@
+// vantrel_driver: runs Vantrel.exe the way a user would and reports what its log says.
+//
+//   vantrel_driver [--cwd DIR] [--log FILE] [--hold MS] [--timeout MS] VANTREL.EXE [FILE...]
+//
+// Starts VANTREL.EXE in DIR with the files on its command line (quoted where they hold
+// blanks), waits until its window is shown (every named file has been split by then), reads
+// the log control's text with WM_GETTEXT, writes it as UTF-8 with plain "\n" line ends to FILE
+// (or standard output), keeps the window open for MS milliseconds (for a screenshot), then
+// closes it with WM_CLOSE. Every wait is bounded: a program that does not answer is ended.
+// The exit code is Vantrel's, or 3 when it could not be started, shown or closed.
+#include <windows.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+
+namespace {
+
+constexpr int kLogControlId = 101;
+constexpr int kFailed = 3;
+
+struct Options {
+  std::string folder;
+  std::string logFile;
+  DWORD holdMs = 0;
+  DWORD timeoutMs = 60000;
+  std::string program;
+  std::string arguments;
+};
+
+struct FindContext {
+  DWORD processId;
+  HWND found;
+};
+
+BOOL CALLBACK matchWindow(HWND window, LPARAM lParam) {
+  auto* context = reinterpret_cast<FindContext*>(lParam);
+  char name[64];
+  DWORD owner = 0;
+  GetWindowThreadProcessId(window, &owner);
+  if (owner == context->processId && GetClassNameA(window, name, sizeof name) && lstrcmpA(name, "VantrelClass") == 0) {
+    context->found = window;
+    return FALSE;
+  }
+  return TRUE;
+}
+
+HWND waitForWindow(HANDLE process, DWORD processId, DWORD timeoutMs) {
+  DWORD start = GetTickCount();
+  while (GetTickCount() - start < timeoutMs) {
+    FindContext context{processId, nullptr};
+    EnumWindows(matchWindow, reinterpret_cast<LPARAM>(&context));
+    if (context.found != nullptr && IsWindowVisible(context.found)) return context.found;
+    if (WaitForSingleObject(process, 50) == WAIT_OBJECT_0) return nullptr;  // it ended early
+  }
+  return nullptr;
+}
+
+bool readLog(HWND window, std::string* text) {
+  HWND edit = GetDlgItem(window, kLogControlId);
+  DWORD_PTR length = 0;
+  if (edit == nullptr || !SendMessageTimeoutA(edit, WM_GETTEXTLENGTH, 0, 0, SMTO_ABORTIFHUNG, 10000, &length)) {
+    return false;
+  }
+  text->assign(length + 1, '\0');
+  DWORD_PTR copied = 0;
+  if (!SendMessageTimeoutA(edit, WM_GETTEXT, length + 1, reinterpret_cast<LPARAM>(&(*text)[0]), SMTO_ABORTIFHUNG,
+                           10000, &copied)) {
+    return false;
+  }
+  text->resize(copied);
+  return true;
+}
+
+// Code page 932 to UTF-8, "\r\n" to "\n".
+std::string toUtf8(const std::string& cp932) {
+  int wide = MultiByteToWideChar(932, 0, cp932.data(), static_cast<int>(cp932.size()), nullptr, 0);
+  std::wstring text(static_cast<size_t>(wide), L'\0');
+  MultiByteToWideChar(932, 0, cp932.data(), static_cast<int>(cp932.size()), &text[0], wide);
+  int bytes = WideCharToMultiByte(CP_UTF8, 0, text.data(), wide, nullptr, 0, nullptr, nullptr);
+  std::string utf8(static_cast<size_t>(bytes), '\0');
+  WideCharToMultiByte(CP_UTF8, 0, text.data(), wide, &utf8[0], bytes, nullptr, nullptr);
+  std::string out;
+  for (char c : utf8) {
+    if (c != '\r') out += c;
+  }
+  return out;
+}
+
+bool writeText(const std::string& path, const std::string& text) {
+  if (path.empty()) {
+    DWORD written = 0;
+    return WriteFile(GetStdHandle(STD_OUTPUT_HANDLE), text.data(), static_cast<DWORD>(text.size()), &written, nullptr);
+  }
+  FILE* file = std::fopen(path.c_str(), "wb");
+  if (file == nullptr) return false;
+  bool ok = std::fwrite(text.data(), 1, text.size(), file) == text.size();
+  return std::fclose(file) == 0 && ok;
+}
+
+bool parse(int argc, char** argv, Options* options) {
+  int i = 1;
+  for (; i < argc && std::strncmp(argv[i], "--", 2) == 0; ++i) {
+    if (i + 1 >= argc) return false;
+    std::string flag = argv[i];
+    const char* value = argv[++i];
+    if (flag == "--cwd") options->folder = value;
+    else if (flag == "--log") options->logFile = value;
+    else if (flag == "--hold") options->holdMs = static_cast<DWORD>(std::strtoul(value, nullptr, 10));
+    else if (flag == "--timeout") options->timeoutMs = static_cast<DWORD>(std::strtoul(value, nullptr, 10));
+    else return false;
+  }
+  if (i >= argc) return false;
+  options->program = argv[i++];
+  for (; i < argc; ++i) {
+    std::string word = argv[i];
+    options->arguments += " ";
+    options->arguments += word.find(' ') != std::string::npos ? "\"" + word + "\"" : word;
+  }
+  return true;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  Options options;
+  if (!parse(argc, argv, &options)) {
+    std::fprintf(stderr, "usage: vantrel_driver [--cwd DIR] [--log FILE] [--hold MS] [--timeout MS] VANTREL.EXE [FILE...]\n");
+    return kFailed;
+  }
+  std::string commandLine = "\"" + options.program + "\"" + options.arguments;
+  STARTUPINFOA startup = {};
+  startup.cb = sizeof startup;
+  PROCESS_INFORMATION process = {};
+  if (!CreateProcessA(nullptr, &commandLine[0], nullptr, nullptr, FALSE, 0, nullptr,
+                      options.folder.empty() ? nullptr : options.folder.c_str(), &startup, &process)) {
+    std::fprintf(stderr, "vantrel_driver: cannot start %s (error %lu)\n", options.program.c_str(), GetLastError());
+    return kFailed;
+  }
+  int result = kFailed;
+  HWND window = waitForWindow(process.hProcess, process.dwProcessId, options.timeoutMs);
+  std::string log;
+  if (window == nullptr) {
+    std::fprintf(stderr, "vantrel_driver: no window appeared within %lu ms\n", options.timeoutMs);
+  } else if (!readLog(window, &log) || !writeText(options.logFile, toUtf8(log))) {
+    std::fprintf(stderr, "vantrel_driver: cannot read or write the log\n");
+  } else {
+    if (options.holdMs > 0) Sleep(options.holdMs);
+    PostMessageA(window, WM_CLOSE, 0, 0);
+    if (WaitForSingleObject(process.hProcess, options.timeoutMs) == WAIT_OBJECT_0) {
+      DWORD code = kFailed;
+      GetExitCodeProcess(process.hProcess, &code);
+      result = static_cast<int>(code);
+    } else {
+      std::fprintf(stderr, "vantrel_driver: the window did not close within %lu ms\n", options.timeoutMs);
+    }
+  }
+  if (WaitForSingleObject(process.hProcess, 0) != WAIT_OBJECT_0) TerminateProcess(process.hProcess, kFailed);
+  CloseHandle(process.hThread);
+  CloseHandle(process.hProcess);
+  return result;
+}
