@@ -308,6 +308,13 @@ TEST_F(SpihostHost, StopAndNullOut) {
   }
   EXPECT_FALSE(folder_.exists("o.png"));
   EXPECT_FALSE(folder_.exists("m"));
+
+  std::string heedless = file("h.fake", archiveFile(kMembers, Codes{0, 0, fake_format::kQuirkIgnoreStop}));
+  Outcome went = run({"extract", fake(), heedless, "--name", "b.txt", "--to-memory", folder_.path("m"),
+                      "--stop-callback"});
+  EXPECT_EQ(went.code, 0);
+  EXPECT_TRUE(contains(went.err, "went on although the callback asked it to stop")) << went.err;
+  EXPECT_EQ(folder_.read("m"), "hello");
 }
 
 TEST_F(SpihostHost, PluginFaultsAreCaught) {
@@ -514,7 +521,11 @@ TEST_F(SpihostHost, ExtractAllUnderEachHabit) {
       EXPECT_EQ(folder_.read(name + "/empty"), "") << name;
     }
   }
-  EXPECT_EQ(run({"extract", fake(), archive, "--all", "--to-dir", folder_.path("missing")}).code, 3);
+  for (const char* destination : {"--to-dir", "--to-memory"}) {
+    Outcome missing = run({"extract", fake(), archive, "--all", destination, folder_.path("missing")});
+    EXPECT_EQ(missing.code, 4);
+    EXPECT_TRUE(contains(missing.err, "missing does not exist")) << missing.err;
+  }
 }
 
 }  // namespace

@@ -119,6 +119,9 @@ class Extraction {
     }
     context_.unloadIfAsked();
     if (!progress_.anomaly().empty()) return context_.pluginFault(progress_.anomaly());
+    if (progress_.stopsAsked() > 0) {
+      context_.err << "spihost: note: the plug-in went on although the callback asked it to stop\n";
+    }
     if (context_.habits.nullOut) return kExitOk;
     for (const Fetched& item : fetched_) {
       int result = toMemory_ ? writeMember(item) : checkWritten(item.target);
@@ -242,6 +245,12 @@ int runExtract(HostContext& context) {
   if (targets.empty()) {
     context.out << "the archive has no members\n";
     return kExitOk;
+  }
+  // A plug-in told to write into a missing folder only answers a bare code.
+  const Command& command = context.command;
+  bool outputIsFolder = command.destination == Destination::kFolder || command.selection == Selection::kAll;
+  if (outputIsFolder && !context.habits.nullOut && !isFolder(command.output)) {
+    return context.fileError("the folder " + command.output + " does not exist");
   }
   Extraction extraction(context);
   return extraction.run(targets);

@@ -1,6 +1,8 @@
 #include "tools/spihost/host_files.h"
 
 #include <algorithm>
+#include <filesystem>
+#include <system_error>
 
 #include "platform/win32.h"
 
@@ -119,6 +121,11 @@ bool writeWholeFile(const std::string& path, const uint8_t* data, uint64_t lengt
 bool fileSizeOf(const std::string& path, uint64_t& size) {
   OpenFile file(path, false);
   return file.ok() && file.size(size);
+}
+
+bool isFolder(const std::string& path) {
+  std::error_code error;
+  return std::filesystem::is_directory(std::filesystem::path(path), error);
 }
 
 std::string withTrailingSeparator(const std::string& folder) {

@@ -30,6 +30,8 @@ bool writeWholeFile(const std::string& path, const uint8_t* data, uint64_t lengt
 
 bool fileSizeOf(const std::string& path, uint64_t& size);
 
+bool isFolder(const std::string& path);
+
 // "dir" -> "dir/" (or "dir\" on Windows); a path that already ends in a separator stays.
 std::string withTrailingSeparator(const std::string& folder);
 
