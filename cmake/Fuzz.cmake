@@ -13,8 +13,12 @@ function(vantrel_fuzzer name)
   target_link_libraries(${name} PRIVATE ${F_LIBS})
   if(VANTREL_FUZZ)
     target_link_options(${name} PRIVATE -fsanitize=fuzzer)
+    # libFuzzer adds new inputs to its first folder: keep them in the build tree, so the
+    # corpus in the source tree only ever holds the seeds and the regression files.
+    set(work ${CMAKE_CURRENT_BINARY_DIR}/${name}-new-inputs)
+    file(MAKE_DIRECTORY ${work})
     add_test(NAME ${name} COMMAND ${name} -runs=${VANTREL_FUZZ_RUNS} -seed=1 -max_len=65536
-             ${F_CORPUS})
+             ${work} ${F_CORPUS})
   else()
     target_sources(${name} PRIVATE ${PROJECT_SOURCE_DIR}/fuzz/replay_main.cpp)
     add_test(NAME ${name}_replay COMMAND ${name} ${F_CORPUS})
