@@ -1,0 +1,164 @@
+// Felbrin through its exports, as a host calls it: listing an archive with a full directory
+// (2,000 members) from the file and from the cache, and extracting a 256 MiB member to a
+// file next to `cp` of the same bytes. The archives are written to a temporary folder first.
+#include <benchmark/benchmark.h>
+#include <dlfcn.h>
+#include <unistd.h>
+
+#include <climits>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <vector>
+
+#include "platform/win32.h"
+#include "plugin_api/plugin_api.h"
+#include "tools/ggd_archive_writer/ggd_archive_writer.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+
+typedef int (*GetArchiveInfoFn)(const char* buf, intptr_t len, unsigned flag, void** lphInf);
+typedef int (*GetFileFn)(const char* src, intptr_t len, char* dest, unsigned flag, spi::ProgressCallback callback,
+                         intptr_t lData);
+
+constexpr size_t kListMembers = 2000;
+constexpr uint64_t kBigMemberBytes = 256ull << 20;
+
+struct Setup {
+  fs::path folder;
+  std::string listArchive, bigArchive, bigRaw, outFolder;
+  intptr_t bigPosition = 0;
+  void* library = nullptr;
+  GetArchiveInfoFn GetArchiveInfo = nullptr;
+  GetFileFn GetFile = nullptr;
+};
+Setup gSetup;
+
+std::string executableFolder() {
+  char path[PATH_MAX] = {};
+  ssize_t n = readlink("/proc/self/exe", path, sizeof path - 1);
+  std::string s(path, n > 0 ? static_cast<size_t>(n) : 0);
+  return s.substr(0, s.find_last_of('/') + 1);
+}
+
+// Writes the head, then the member's bytes in pieces, and the same bytes alone for `cp`.
+bool writeBigArchive() {
+  std::string head, error;
+  if (!ggd_archive_writer::encodeHead({{"BIG.BIN", kBigMemberBytes}}, &head, &error)) return false;
+  gSetup.bigPosition = static_cast<intptr_t>(head.size());
+  std::ofstream archive(gSetup.bigArchive, std::ios::binary), raw(gSetup.bigRaw, std::ios::binary);
+  archive.write(head.data(), static_cast<std::streamsize>(head.size()));
+  std::vector<char> piece(1 << 20);
+  for (uint64_t done = 0; done < kBigMemberBytes; done += piece.size()) {
+    for (size_t i = 0; i < piece.size(); i += 4096) piece[i] = static_cast<char>((done + i) >> 12);
+    archive.write(piece.data(), static_cast<std::streamsize>(piece.size()));
+    raw.write(piece.data(), static_cast<std::streamsize>(piece.size()));
+  }
+  return static_cast<bool>(archive) && static_cast<bool>(raw);
+}
+
+bool writeListArchive() {
+  std::vector<ggd_archive_writer::Member> members;
+  for (size_t j = 0; j < kListMembers; ++j) {
+    char name[16];
+    std::snprintf(name, sizeof name, "M%04zu.BIN", j);
+    members.push_back({name, std::string(64, static_cast<char>(j))});
+  }
+  std::string archive, error;
+  if (!ggd_archive_writer::buildArchive(members, &archive, &error)) return false;
+  std::ofstream(gSetup.listArchive, std::ios::binary).write(archive.data(), static_cast<std::streamsize>(archive.size()));
+  return true;
+}
+
+bool setUp() {
+  gSetup.folder = fs::temp_directory_path() / ("felbrin-bench-" + std::to_string(getpid()));
+  fs::create_directories(gSetup.folder / "out");
+  gSetup.listArchive = (gSetup.folder / "list.ggd").string();
+  gSetup.bigArchive = (gSetup.folder / "big.ggd").string();
+  gSetup.bigRaw = (gSetup.folder / "big.raw").string();
+  gSetup.outFolder = (gSetup.folder / "out").string() + "/";
+  gSetup.library = dlopen((executableFolder() + "Felbrin.so").c_str(), RTLD_NOW | RTLD_LOCAL);
+  if (gSetup.library == nullptr) return false;
+  gSetup.GetArchiveInfo = reinterpret_cast<GetArchiveInfoFn>(dlsym(gSetup.library, "GetArchiveInfo"));
+  gSetup.GetFile = reinterpret_cast<GetFileFn>(dlsym(gSetup.library, "GetFile"));
+  return gSetup.GetArchiveInfo && gSetup.GetFile && writeListArchive() && writeBigArchive();
+}
+
+// A memory listing empties the cache.
+void dropCache() {
+  void* none = nullptr;
+  gSetup.GetArchiveInfo("", 0, spi::kInputMemory, &none);
+}
+
+void listOnce(benchmark::State& state) {
+  void* list = nullptr;
+  if (gSetup.GetArchiveInfo(gSetup.listArchive.c_str(), 0, 0, &list) != 0) state.SkipWithError("listing failed");
+  LocalFree(list);
+}
+
+void BM_ListFromFile(benchmark::State& state) {
+  for (auto _ : state) {
+    state.PauseTiming();
+    dropCache();
+    state.ResumeTiming();
+    listOnce(state);
+  }
+  state.counters["members"] = kListMembers;
+}
+BENCHMARK(BM_ListFromFile)->Unit(benchmark::kMicrosecond);
+
+void BM_ListFromCache(benchmark::State& state) {
+  dropCache();
+  listOnce(state);
+  for (auto _ : state) listOnce(state);
+  state.counters["members"] = kListMembers;
+}
+BENCHMARK(BM_ListFromCache)->Unit(benchmark::kMicrosecond);
+
+void reportRate(benchmark::State& state) {
+  const double bytes = static_cast<double>(state.iterations()) * static_cast<double>(kBigMemberBytes);
+  state.SetBytesProcessed(static_cast<int64_t>(bytes));
+  state.counters["MB/s"] = benchmark::Counter(bytes / 1e6, benchmark::Counter::kIsRate);
+}
+
+void BM_ExtractToFile(benchmark::State& state) {
+  std::string dest = gSetup.outFolder;
+  for (auto _ : state) {
+    if (gSetup.GetFile(gSetup.bigArchive.c_str(), gSetup.bigPosition, &dest[0], 0, nullptr, 0) != 0) {
+      state.SkipWithError("extraction failed");
+    }
+  }
+  reportRate(state);
+}
+BENCHMARK(BM_ExtractToFile)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+void BM_CpSameBytes(benchmark::State& state) {
+  const std::string command = "cp '" + gSetup.bigRaw + "' '" + gSetup.outFolder + "copy.bin'";
+  for (auto _ : state) {
+    if (std::system(command.c_str()) != 0) state.SkipWithError("cp failed");
+  }
+  reportRate(state);
+}
+BENCHMARK(BM_CpSameBytes)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  benchmark::Initialize(&argc, argv);
+  if (!setUp()) {
+    std::fprintf(stderr, "bench_felbrin: cannot prepare the archives in %s\n", gSetup.folder.string().c_str());
+    std::error_code ignored;
+    fs::remove_all(gSetup.folder, ignored);
+    return 1;
+  }
+  benchmark::RunSpecifiedBenchmarks();
+  benchmark::Shutdown();
+  dlclose(gSetup.library);
+  std::error_code ignored;
+  fs::remove_all(gSetup.folder, ignored);
+  return 0;
+}
