@@ -20,12 +20,34 @@ uint32_t readU32(const uint8_t* p) {
 // Bytes of operands after each of the operation bytes 00..04.
 constexpr int64_t kOperandBytes[kFirstLiteralOp] = {1, 2, 3, 1, 2};
 
-// Produces `bytes` bytes at `out` exactly as a forward byte-by-byte copy from `back` bytes
-// behind it would.
-inline void copyBack(uint8_t* out, size_t back, size_t bytes) {
-  // Each byte copied onto itself: what lies at and after the output position has never been
-  // written, so it is still the zero of the fresh block.
-  if (back == 0) return;
+// Short operations are copied in whole 16-byte pieces that may write up to 15 bytes past
+// the operation's end, where later operations write anyway. That is done only while at
+// least kSlack bytes of room (and of input, for literals) lie beyond the operation. Nothing
+// ahead of the output position is read: a copy from distance 0 writes the zeros that a
+// fresh block holds, and decoding clears whatever the stream did not produce.
+constexpr size_t kPiece = 16;
+constexpr size_t kSlack = kPiece;
+
+inline void copyPiece(uint8_t* to, const uint8_t* from) {
+  uint8_t piece[kPiece];
+  std::memcpy(piece, from, kPiece);  // all loaded before anything is stored
+  std::memcpy(to, piece, kPiece);
+}
+
+// `bytes` bytes in pieces, writing up to 15 more. Correct when the source lies at least a
+// piece behind the destination, or when one piece covers `bytes` and the source's first
+// `bytes` bytes lie behind the destination.
+inline void copyInPieces(uint8_t* to, const uint8_t* from, size_t bytes) {
+  for (size_t done = 0; done < bytes; done += kPiece) copyPiece(to + done, from + done);
+}
+
+// Exactly `bytes` bytes at `out`, as a forward byte-by-byte copy from `back` bytes behind.
+inline void copyBackExact(uint8_t* out, size_t back, size_t bytes) {
+  // Each byte onto itself gives the zero that a fresh block holds there.
+  if (back == 0) {
+    std::memset(out, 0, bytes);
+    return;
+  }
   if (back >= bytes) {
     std::memcpy(out, out - back, bytes);
     return;
@@ -39,6 +61,42 @@ inline void copyBack(uint8_t* out, size_t back, size_t bytes) {
     std::memcpy(out + done, out + done - span, chunk);
     done += chunk;
     span = back + done;
+  }
+}
+
+// The smallest multiple of `back` that is also a multiple of a piece.
+inline size_t wholePeriodsInPieces(size_t back) {
+  size_t period = back;
+  while (period % kPiece != 0) period += back;
+  return period;
+}
+
+// The same with kSlack bytes of room past the end. A piece loaded from bytes that recent
+// pieces stored only in part waits for those stores to finish, so copies from close behind
+// are made in ways that avoid such loads.
+inline void copyBackWithSlack(uint8_t* out, size_t back, size_t bytes) {
+  if (back == 0) {
+    std::memset(out, 0, bytes);
+  } else if (bytes == kBytesPerPixel) {
+    // One pixel, byte by byte: each byte was stored by a single earlier operation.
+    const uint8_t* from = out - back;
+    out[0] = from[0];
+    out[1] = from[1];
+    out[2] = from[2];
+  } else if (back >= 2 * kPiece) {
+    copyInPieces(out, out - back, bytes);
+  } else if (bytes <= back) {
+    std::memcpy(out, out - back, bytes);
+  } else {
+    // A short period: lay down whole periods exactly up to a multiple of the piece size, then
+    // copy on from that far back, each piece loaded from exactly one earlier piece.
+    const size_t period = wholePeriodsInPieces(back);
+    if (bytes <= period) {
+      copyBackExact(out, back, bytes);
+    } else {
+      copyBackExact(out, back, period);
+      copyInPieces(out + period, out, bytes - period);
+    }
   }
 }
 
@@ -84,6 +142,12 @@ int runPixelStream(const uint8_t* stream, int64_t length, uint8_t* const start, 
 
     if (op >= kFirstLiteralOp) {
       const size_t bytes = static_cast<size_t>(op - 4) * kBytesPerPixel;
+      if (static_cast<size_t>(inEnd - in) >= bytes + kSlack && room >= bytes + kSlack) {
+        copyInPieces(out, in, bytes);
+        out += bytes;
+        in += bytes;
+        continue;
+      }
       if (static_cast<size_t>(inEnd - in) < bytes) break;  // literal pixels cut off
       // An operation that does not fit is dropped, except that the last one or two bytes of an
       // output whose size is no multiple of 3 can only be filled by an operation cut short.
@@ -119,9 +183,15 @@ int runPixelStream(const uint8_t* stream, int64_t length, uint8_t* const start, 
       if (cutShort) break;
       return spi::kDamaged;
     }
-    copyBack(out, back, bytes);
+    if (room >= bytes + kSlack) {
+      copyBackWithSlack(out, back, bytes);
+    } else {
+      copyBackExact(out, back, bytes);
+    }
     out += bytes;
   }
+  // What the stream did not produce is black, whatever the block held before.
+  std::memset(out, 0, static_cast<size_t>(end - out));
 
   if (ReportProgress(static_cast<int>(length), static_cast<int>(length))) return spi::kAborted;
   return spi::kSuccess;
@@ -165,8 +235,8 @@ int DecodeGgdPixels(const GgdPictureHeader& header, uint32_t stride, const uint8
   if (size > kMaxBitmapBytes) return spi::kNoMemory;
   length = std::clamp<int64_t>(length, 0, kMaxStreamBytes);
 
-  // The stream is decoded flat straight into the caller's zero-filled block, then turned
-  // bottom-up in place: no second picture-sized area is needed.
+  // The stream is decoded flat straight into the caller's block, then turned bottom-up in
+  // place: no second picture-sized area is needed.
   int result = runPixelStream(stream, length, bits, bits + size);
   if (result != spi::kSuccess) return result;
   turnRowsBottomUp(bits, stride, header.height, rowBytes);

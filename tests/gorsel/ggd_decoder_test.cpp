@@ -16,12 +16,13 @@ struct Decoded {
   Bytes bits;
 };
 
-// Decodes `stream` as the pixels of a width x height picture into a fresh zero-filled block.
-Decoded decode(int width, int height, const Bytes& stream) {
+// Decodes `stream` as the pixels of a width x height picture into a fresh block filled with
+// `fill` (a zero-filled block, as hosts get, unless asked otherwise).
+Decoded decode(int width, int height, const Bytes& stream, uint8_t fill = 0) {
   GgdPictureHeader header{~gorsel::kModeTags[gorsel::kFullColourMode], static_cast<int16_t>(width),
                           static_cast<int16_t>(height)};
   const uint32_t stride = gorsel::GgdStride(header);
-  Bytes bits(static_cast<size_t>(stride) * height, 0);
+  Bytes bits(static_cast<size_t>(stride) * height, fill);
   int code = gorsel::DecodeGgdPixels(header, stride, stream.data(), static_cast<int64_t>(stream.size()), bits.data());
   return {code, bits};
 }
@@ -145,14 +146,17 @@ TEST(GgdDecoder, OperationsStopsAndDamage) {
       {"one pixel from 256 back", bytes({5}) + P1 + bytes({0x04, 0, 1}), spi::kDamaged, {}},
       {"repeat before any pixel", bytes({0x00, 1}), spi::kDamaged, {}},
   };
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.name);
-    Decoded d = decode(4, 1, c.stream);
-    EXPECT_EQ(d.code, c.code);
-    if (c.code == 0) {
-      Bytes expected = c.pixels;
-      expected.resize(12, 0);
-      EXPECT_EQ(d.bits, expected);
+  // What the block held before never shows: bytes not produced come out black.
+  for (uint8_t fill : {0x00, 0xCD}) {
+    for (const Case& c : cases) {
+      SCOPED_TRACE(::testing::Message() << c.name << ", block filled with " << int(fill));
+      Decoded d = decode(4, 1, c.stream, fill);
+      EXPECT_EQ(d.code, c.code);
+      if (c.code == 0) {
+        Bytes expected = c.pixels;
+        expected.resize(12, 0);
+        EXPECT_EQ(d.bits, expected);
+      }
     }
   }
 }
@@ -197,7 +201,7 @@ TEST(GgdDecoder, LastPartialPixelOfTheOutput) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
-    Decoded d = decode(1, 2, c.stream);
+    Decoded d = decode(1, 2, c.stream, 0xCD);
     EXPECT_EQ(d.code, c.code);
     if (c.code == 0) {
       EXPECT_EQ(d.bits, c.bits);

@@ -209,30 +209,46 @@ class StreamWriter {
   uint32_t waiting_ = 0;
 };
 
-// Shortest paths, in stream bytes, from the start of a block to each unit after it.
+// Shortest paths from the start of a block to each unit after it, measured in stream bytes
+// and, between paths of equal bytes, in operations (fewer decode faster). Each unit keeps
+// two paths: the best that ends in a literal and the best that ends in a copy, because a
+// literal after a literal usually goes on in the same run while one after a copy costs an
+// operation byte more.
 class BlockParser {
  public:
-  BlockParser() : nodes_(kBlockUnits + kMaxCount + 1), reached_(static_cast<uint32_t>(nodes_.size() - 1)) {}
+  BlockParser() : nodes_(2 * (kBlockUnits + kMaxCount + 1)), reached_(kBlockUnits + kMaxCount) {}
 
-  // Starts a block at unit `start`; `literalRun` is the literal run that leads into it.
+  // Starts a block at unit `start`, reached by a literal run of `literalRun` units, or by a
+  // copy (or nothing) when that is 0.
   void begin(uint32_t start, uint32_t literalRun) {
     start_ = start;
     // Only the nodes the last block reached need clearing: blocks can be a few units short.
-    std::fill(nodes_.begin(), nodes_.begin() + reached_ + 1, Node{});
+    std::fill(nodes_.begin(), nodes_.begin() + 2 * (reached_ + 1), Node{});
     reached_ = 0;
-    nodes_[0].cost = 0;
-    nodes_[0].literalRun = literalRun;
+    Node& first = node(start, literalRun > 0 ? kEndsInLiteral : kEndsInCopy);
+    first.cost = 0;
+    first.literalRun = literalRun;
   }
 
   uint32_t start() const { return start_; }
-  uint32_t literalRunAt(uint32_t i) const { return nodes_[i - start_].literalRun; }
+  uint32_t literalRunAt(uint32_t i) const { return best(i) == kEndsInLiteral ? node(i, kEndsInLiteral).literalRun : 0; }
 
   // Offers the ways onward from unit i: one literal unit and the copies found there.
   void relax(uint32_t i, const Matches& m, uint32_t limit) {
-    const Node& from = nodes_[i - start_];
-    // A literal costs its 3 bytes, plus the operation byte when it opens a new run.
-    uint32_t literalCost = from.cost + kBytesPerPixel + (from.literalRun % kMaxLiteralPixels == 0 ? 1 : 0);
-    offer(i + 1, literalCost, Step{true, 1, 0}, from.literalRun + 1);
+    const Node& afterLiteral = node(i, kEndsInLiteral);
+    const Node& afterCopy = node(i, kEndsInCopy);
+    const Step literal{true, 1, 0};
+    if (afterLiteral.cost != kUnreached) {
+      // Within a run a literal costs its 3 bytes; every 251st opens a new run.
+      const bool opensRun = afterLiteral.literalRun % kMaxLiteralPixels == 0;
+      offer(i + 1, kEndsInLiteral, afterLiteral.cost + price(kBytesPerPixel + (opensRun ? 1 : 0), opensRun ? 1 : 0),
+            literal, kEndsInLiteral, afterLiteral.literalRun + 1);
+    }
+    if (afterCopy.cost != kUnreached) {
+      offer(i + 1, kEndsInLiteral, afterCopy.cost + price(kBytesPerPixel + 1, 1), literal, kEndsInCopy, 1);
+    }
+    const State from = best(i);
+    const uint64_t base = node(i, from).cost;
     const uint32_t reach = std::min(m.longest(), limit);
     for (uint32_t k = 1; k <= reach; ++k) {
       uint32_t bytes = 0, distance = 0;
@@ -243,37 +259,51 @@ class BlockParser {
       } else {
         bytes = k == 1 ? kFarOneBytes : kFarBytes, distance = m.farDistance;
       }
-      offer(i + k, nodes_[i - start_].cost + bytes, Step{false, k, distance}, 0);
+      offer(i + k, kEndsInCopy, base + price(bytes, 1), Step{false, k, distance}, from, 0);
     }
   }
 
   // The steps of the best path from the block's start to unit `end`, in order.
   void path(uint32_t end, std::vector<Step>& steps) const {
     steps.clear();
+    State state = best(end);
     for (uint32_t at = end; at > start_;) {
-      const Step& step = nodes_[at - start_].step;
-      steps.push_back(step);
-      at -= step.count;
+      const Node& n = node(at, state);
+      steps.push_back(n.step);
+      at -= n.step.count;
+      state = n.from;
     }
     std::reverse(steps.begin(), steps.end());
   }
 
  private:
+  enum State : uint8_t { kEndsInLiteral, kEndsInCopy };
+  static constexpr uint64_t kUnreached = std::numeric_limits<uint64_t>::max();
+
   struct Node {
-    uint32_t cost = std::numeric_limits<uint32_t>::max();
+    uint64_t cost = kUnreached;
     uint32_t literalRun = 0;
     Step step = {true, 1, 0};
+    State from = kEndsInCopy;
   };
 
-  // A literal wins ties: a literal after it may go on in the same run, whereas one after a
-  // copy costs an operation byte more (and fewer operations decode faster).
-  void offer(uint32_t to, uint32_t cost, const Step& step, uint32_t literalRun) {
-    Node& node = nodes_[to - start_];
+  // Bytes first; operations (fewer than 2^24 in a block) break ties.
+  static uint64_t price(uint32_t bytes, uint32_t operations) { return uint64_t{bytes} << 24 | operations; }
+
+  Node& node(uint32_t i, State state) { return nodes_[2 * (i - start_) + state]; }
+  const Node& node(uint32_t i, State state) const { return nodes_[2 * (i - start_) + state]; }
+  State best(uint32_t i) const {
+    return node(i, kEndsInLiteral).cost <= node(i, kEndsInCopy).cost ? kEndsInLiteral : kEndsInCopy;
+  }
+
+  void offer(uint32_t to, State state, uint64_t cost, const Step& step, State from, uint32_t literalRun) {
+    Node& n = node(to, state);
     reached_ = std::max(reached_, to - start_);
-    if (cost < node.cost || (cost == node.cost && step.literal)) {
-      node.cost = cost;
-      node.literalRun = literalRun;
-      node.step = step;
+    if (cost < n.cost) {
+      n.cost = cost;
+      n.literalRun = literalRun;
+      n.step = step;
+      n.from = from;
     }
   }
 
