@@ -1,5 +1,6 @@
 // The cache of the last archive listed from a file, and how every failure path gives back
-// what it took (native only: the platform layer counts the live blocks and fails on request).
+// what it took (counted natively, where the platform layer counts live blocks and fails
+// allocations on request).
 #include <algorithm>
 #include <cctype>
 #include <cstring>
@@ -120,6 +121,9 @@ TEST(FelbrinCache, EveryAllocationFailureGivesBackWhatItTook) {
   }
 }
 
+#endif
+
+// Null pointers from the host: an error code, nothing allocated, the cache untouched.
 TEST(FelbrinCache, NullArgumentsTakeNothing) {
   Felbrin felbrin;
   TempFolder folder;
@@ -134,12 +138,12 @@ TEST(FelbrinCache, NullArgumentsTakeNothing) {
   EXPECT_EQ(felbrin.GetArchiveInfo(path.c_str(), 0, 0, nullptr), spi::kNotSupported);
   EXPECT_EQ(felbrin.GetFileInfo(path.c_str(), 0, nullptr, 0, &info), spi::kUnknownFormat);
   EXPECT_EQ(felbrin.GetFileInfo(nullptr, 0, "B", kMemoryIn, &info), spi::kReadError);
+  EXPECT_EQ(felbrin.GetFileInfo(path.c_str(), 0, "B", 0, nullptr), spi::kNotSupported);
   EXPECT_EQ(felbrin.GetFile(path.c_str(), 150, nullptr, 0, nullptr, 0), spi::kNotSupported);
   EXPECT_EQ(felbrin.GetFile(nullptr, 150, reinterpret_cast<char*>(&handle), kMemoryOut, nullptr, 0), spi::kReadError);
   EXPECT_EQ(felbrin.GetPluginInfo(0, nullptr, 10), 0);
   EXPECT_EQ(liveLocalBlocks(), local);
   EXPECT_EQ(liveGlobalBlocks(), global);  // the cache is untouched too
 }
-#endif
 
 }  // namespace

