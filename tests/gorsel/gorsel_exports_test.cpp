@@ -93,17 +93,17 @@ class GorselExports : public ::testing::Test {
     EXPECT_EQ(bitsAt, r.bits);
     spi::BitmapInfoHeader header;
     std::memcpy(&header, infoAt, sizeof header);
-    EXPECT_EQ(header.biSize, 40u);
-    EXPECT_EQ(header.biWidth, width);
-    EXPECT_EQ(header.biHeight, height);
-    EXPECT_EQ(header.biPlanes, 1);
-    EXPECT_EQ(header.biBitCount, 24);
-    EXPECT_EQ(header.biCompression, 0u);
-    EXPECT_EQ(header.biSizeImage, size);
-    EXPECT_EQ(header.biXPelsPerMeter, 1);
-    EXPECT_EQ(header.biYPelsPerMeter, 1);
-    EXPECT_EQ(header.biClrUsed, 0u);
-    EXPECT_EQ(header.biClrImportant, 0u);
+    EXPECT_EQ(+header.biSize, 40u);
+    EXPECT_EQ(+header.biWidth, width);
+    EXPECT_EQ(+header.biHeight, height);
+    EXPECT_EQ(+header.biPlanes, 1);
+    EXPECT_EQ(+header.biBitCount, 24);
+    EXPECT_EQ(+header.biCompression, 0u);
+    EXPECT_EQ(+header.biSizeImage, size);
+    EXPECT_EQ(+header.biXPelsPerMeter, 1);
+    EXPECT_EQ(+header.biYPelsPerMeter, 1);
+    EXPECT_EQ(+header.biClrUsed, 0u);
+    EXPECT_EQ(+header.biClrImportant, 0u);
     Bytes bits(static_cast<uint8_t*>(bitsAt), static_cast<uint8_t*>(bitsAt) + size);
     LocalUnlock(r.info);
     LocalUnlock(r.bits);
@@ -289,16 +289,17 @@ TEST_F(GorselExports, PictureInfoFromFilesAndMemory) {
       EXPECT_EQ(Bytes(record, record + 32), Bytes(32, 0xEE));
       continue;
     }
+    // Fields of the packed record are read by value (unary +): they may lie unaligned.
     spi::PictureInfo info;
     std::memcpy(&info, record, sizeof info);
-    EXPECT_EQ(info.left, 0);
-    EXPECT_EQ(info.top, 0);
-    EXPECT_EQ(info.width, c.width);
-    EXPECT_EQ(info.height, c.height);
-    EXPECT_EQ(info.x_density, 1);
-    EXPECT_EQ(info.y_density, 1);
-    EXPECT_EQ(info.colorDepth, 24);
-    EXPECT_EQ(info.hInfo, 0u);
+    EXPECT_EQ(+info.left, 0);
+    EXPECT_EQ(+info.top, 0);
+    EXPECT_EQ(+info.width, c.width);
+    EXPECT_EQ(+info.height, c.height);
+    EXPECT_EQ(+info.x_density, 1);
+    EXPECT_EQ(+info.y_density, 1);
+    EXPECT_EQ(+info.colorDepth, 24);
+    EXPECT_EQ(+info.hInfo, 0u);
     EXPECT_EQ(Bytes(record + 26, record + 32), Bytes(6, 0xEE)) << "the record is 26 bytes";
   }
 }
