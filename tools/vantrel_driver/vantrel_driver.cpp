@@ -1,12 +1,14 @@
 // vantrel_driver: runs Vantrel.exe the way a user would and reports what its log says.
 //
-//   vantrel_driver [--cwd DIR] [--log FILE] [--hold MS] [--timeout MS] VANTREL.EXE [FILE...]
+//   vantrel_driver [--cwd DIR] [--log FILE] [--hold MS] [--size WxH] [--timeout MS]
+//                  VANTREL.EXE [FILE...]
 //
 // Starts VANTREL.EXE in DIR with the files on its command line (quoted where they hold
 // blanks), waits until its window is shown (every named file has been split by then), reads
 // the log control's text with WM_GETTEXT, writes it as UTF-8 with plain "\n" line ends to FILE
-// (or standard output), keeps the window open for MS milliseconds (for a screenshot), then
-// closes it with WM_CLOSE. Every wait is bounded: a program that does not answer is ended.
+// (or standard output), keeps the window open for MS milliseconds (for a screenshot; with
+// --size the window is first resized to W x H and its log scrolled to the top), then closes it
+// with WM_CLOSE. Every wait is bounded: a program that does not answer is ended.
 // The exit code is Vantrel's, or 3 when it could not be started, shown or closed.
 #include <windows.h>
 
@@ -25,6 +27,8 @@ struct Options {
   std::string logFile;
   DWORD holdMs = 0;
   DWORD timeoutMs = 60000;
+  int width = 0;
+  int height = 0;
   std::string program;
   std::string arguments;
 };
@@ -109,6 +113,9 @@ bool parse(int argc, char** argv, Options* options) {
     else if (flag == "--log") options->logFile = value;
     else if (flag == "--hold") options->holdMs = static_cast<DWORD>(std::strtoul(value, nullptr, 10));
     else if (flag == "--timeout") options->timeoutMs = static_cast<DWORD>(std::strtoul(value, nullptr, 10));
+    else if (flag == "--size") {
+      if (std::sscanf(value, "%dx%d", &options->width, &options->height) != 2) return false;
+    }
     else return false;
   }
   if (i >= argc) return false;
@@ -126,7 +133,8 @@ bool parse(int argc, char** argv, Options* options) {
 int main(int argc, char** argv) {
   Options options;
   if (!parse(argc, argv, &options)) {
-    std::fprintf(stderr, "usage: vantrel_driver [--cwd DIR] [--log FILE] [--hold MS] [--timeout MS] VANTREL.EXE [FILE...]\n");
+    std::fprintf(stderr, "usage: vantrel_driver [--cwd DIR] [--log FILE] [--hold MS] [--size WxH] [--timeout MS] "
+                 "VANTREL.EXE [FILE...]\n");
     return kFailed;
   }
   std::string commandLine = "\"" + options.program + "\"" + options.arguments;
@@ -146,6 +154,11 @@ int main(int argc, char** argv) {
   } else if (!readLog(window, &log) || !writeText(options.logFile, toUtf8(log))) {
     std::fprintf(stderr, "vantrel_driver: cannot read or write the log\n");
   } else {
+    if (options.width > 0 && options.height > 0) {
+      SetWindowPos(window, nullptr, 0, 0, options.width, options.height, SWP_NOMOVE | SWP_NOZORDER);
+      DWORD_PTR ignored = 0;
+      SendMessageTimeoutA(GetDlgItem(window, kLogControlId), WM_VSCROLL, SB_TOP, 0, SMTO_ABORTIFHUNG, 10000, &ignored);
+    }
     if (options.holdMs > 0) Sleep(options.holdMs);
     PostMessageA(window, WM_CLOSE, 0, 0);
     if (WaitForSingleObject(process.hProcess, options.timeoutMs) == WAIT_OBJECT_0) {

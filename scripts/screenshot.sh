@@ -1,0 +1,68 @@
+#!/usr/bin/env bash
+# Takes a screenshot of Vantrel's window under a virtual display with a Japanese locale: the
+# banner and the lines of one converted container. Prints the path of the PNG.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+root=$(pwd)
+bin="$root/build/win32/bin"
+work="$root/out/screenshot"
+
+if [ "${1:-}" != "--inside" ]; then
+  bash scripts/install-deps.sh >&2
+  # A Japanese font whose "_" stays inside its line (see the font replacement below).
+  if ! dpkg-query -W -f='${Status}' fonts-vlgothic 2>/dev/null | grep -q 'install ok installed'; then
+    DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends fonts-vlgothic >&2 ||
+      echo "fonts-vlgothic could not be installed; IPA Gothic stands in" >&2
+  fi
+  cmake --preset win32 >/dev/null
+  cmake --build --preset win32 --target Vantrel vantrel_driver fcg_writer -j "$(nproc)" >&2
+  exec timeout --kill-after=10 600 xvfb-run -a -s "-screen 0 1024x768x24" bash "$0" --inside
+fi
+
+# ---- on the virtual display
+export LANG=ja_JP.UTF-8                       # wine's ANSI code page 932
+export WINEPREFIX="$HOME/.wine-vantrel-shot"  # a prefix of its own for the font settings below
+wine_run="$root/cmake/wine-run.sh"
+run_wine() { timeout --kill-after=10 300 bash "$wine_run" "$@"; }
+finish_wine() { timeout 30 wineserver -k 2>/dev/null || true; }
+trap finish_wine EXIT
+
+rm -rf "$work"
+mkdir -p "$work"
+cd "$work"
+
+# The log asks for the "Terminal" face with the Shift-JIS character set. Wine's own Terminal
+# has no Japanese glyphs, so that face is replaced by a Japanese monospaced font. VL Gothic
+# keeps "_" inside its line; IPA Gothic draws it below the line, where the next line's
+# background covers it, so it is only the fallback.
+face="IPAGothic"
+fc-list | grep -q 'VL Gothic' && face="VL Gothic"
+cat > fonts.reg <<REG
+REGEDIT4
+
+[HKEY_CURRENT_USER\\Software\\Wine\\Fonts\\Replacements]
+"Terminal"="$face"
+REG
+run_wine regedit fonts.reg >/dev/null 2>&1
+
+run_wine "$bin/fcg_writer.exe" --synthetic 1 64x48 sample.fcg >/dev/null
+vantrel=$(run_wine winepath -w "$bin/Vantrel.exe" | tr -d '\r')
+
+# Vantrel splits the container named on its command line while its window is created; the
+# driver reads the log back (the signal that the window is up) and keeps it open a while.
+rm -f log.txt
+run_wine "$bin/vantrel_driver.exe" --log log.txt --hold 8000 --size 520x320 --timeout 60000 "$vantrel" sample.fcg &
+driver=$!
+for _ in $(seq 1 600); do
+  [ -s log.txt ] && break
+  sleep 0.1
+done
+sleep 3  # let the window resize and paint
+window=$(xwininfo -root -tree 2>/dev/null | awk '/"Vantrel"/ {print $1; exit}')
+if [ -n "$window" ]; then
+  import -window "$window" vantrel.png
+else
+  import -window root vantrel.png
+fi
+wait "$driver" || true
+echo "$work/vantrel.png"
