@@ -92,7 +92,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (size >= 32) {
     uint32_t count = readU32(bytes, 8);
     // Counts that the table could hold are kept small; larger ones still test the table check.
-    if (count > kMaxImagesPerInput && count <= (size - 32) / 8) bytes[8] = kMaxImagesPerInput, bytes[9] = bytes[10] = bytes[11] = 0;
+    if (count > kMaxImagesPerInput && count <= (size - 32) / 8) {
+      bytes[8] = static_cast<char>(kMaxImagesPerInput);
+      bytes[9] = bytes[10] = bytes[11] = 0;
+    }
   }
   {
     std::ofstream out("in.fcg", std::ios::binary | std::ios::trunc);
