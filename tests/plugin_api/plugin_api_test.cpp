@@ -58,8 +58,8 @@ TEST(PluginInfo, DescriptionsStartWithTheNameAndCarryACredit) {
   } tables[] = {
       {&spi::kOslinInfo, "00IN", "GGA import plug-in ver.0.01 "},
       {&spi::kDurnacInfo, "00AM", "MGX extract plug-in ver.0.01 "},
-      {&spi::kFelbrinInfo, "00AM", "Purple GGD extract library Ver 1.00 "},
-      {&spi::kGorselInfo, "00IN", "Purple GGD to DIB filter Ver 1.00 "},
+      {&spi::kFelbrinInfo, "00AM", "Purple GGD extract library Ver 1.00 by "},
+      {&spi::kGorselInfo, "00IN", "Purple GGD to DIB filter Ver 1.00 by "},
   };
   for (const auto& t : tables) {
     EXPECT_STREQ(t.table->kind, t.kind);
