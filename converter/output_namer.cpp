@@ -76,23 +76,26 @@ int PatternTokenList::compile(const char* pattern) {
     valid = addLiteral(run);
     run.clear();
     ++p;  // the field mark
-    auto* field = new FieldToken;
+    int32_t width = 0;
     // A width starts with 1-9: "%0..." leaves the "0" where the letter belongs.
     if (classes_->lookUp(*p) == PatternCharClasses::kDigit && *p != '0') {
       while (classes_->lookUp(*p) == PatternCharClasses::kDigit) {
-        field->width = std::min(field->width * 10 + (*p - '0'), kMaxFieldWidth);
+        width = std::min(width * 10 + (*p - '0'), kMaxFieldWidth);
         ++p;
       }
     }
     int32_t letterClass = classes_->lookUp(*p);
     if (letterClass < PatternCharClasses::kFirstFieldLetter) {
-      delete field;  // no field letter, or the end of the text
-      valid = false;
+      valid = false;  // no field letter, or the end of the text
       break;
     }
-    field->fieldCode = letterClass - PatternCharClasses::kFirstFieldLetter;
     ++p;
-    valid = valid ? add(field) : (delete field, false);
+    if (valid) {
+      auto* field = new FieldToken;
+      field->width = width;
+      field->fieldCode = letterClass - PatternCharClasses::kFirstFieldLetter;
+      valid = add(field);
+    }
   }
   if (valid) valid = addLiteral(run);
   if (!valid) {
