@@ -10,12 +10,9 @@ namespace {
 // A file: the stream is placed at the start offset. Format classes address their input by
 // absolute positions, so in effect they read the file from its start whatever the offset.
 int32_t openFileInput(const InputArgs& args, Stream** out) {
-  Stream* stream = FileStreamFactory().create();
-  if (stream == nullptr) return spi::kNoMemory;
-  if (stream->openRead(reinterpret_cast<uintptr_t>(args.source()), 0) != 0) {
-    delete stream;
-    return spi::kReadError;
-  }
+  Stream* stream = nullptr;
+  int32_t result = args.fileName().openRead(&stream);
+  if (result != spi::kSuccess) return result;
   intptr_t offset = args.length();
   stream->seek(offset >= 0 && offset <= INT32_MAX ? static_cast<int32_t>(offset) : -1);
   *out = stream;

@@ -9,6 +9,7 @@
 #include <cstdint>
 
 #include "plugin_api/plugin_api.h"
+#include "support/file_name.h"
 #include "support/stream.h"
 
 namespace support {
@@ -20,10 +21,14 @@ constexpr uint32_t kProbeHeadBytes = 1024;
 // The export's first three arguments. It owns nothing.
 class InputArgs {
  public:
-  // `source`: a file name or the address of the data; `length`: the start offset in the
-  // file, or the size of the data; `flags`: the export's flag.
+  // `source`: a file name in the ANSI code page or the address of the data; `length`: the
+  // start offset in the file, or the size of the data; `flags`: the export's flag.
   InputArgs(const void* source, intptr_t length, uint32_t flags)
       : source_(source), length_(length), flags_(flags) {}
+  // The same for a Unicode ("W") export: a file name is UTF-16. Data in memory is still
+  // bytes, whatever the pointer's type.
+  InputArgs(const spi::WideChar* source, intptr_t length, uint32_t flags)
+      : source_(source), length_(length), flags_(flags), wideNames_(true) {}
   virtual ~InputArgs() = default;
 
   virtual const void* source() const { return source_; }
@@ -31,16 +36,25 @@ class InputArgs {
   virtual uint32_t testFlags(uint32_t mask) const { return flags_ & mask; }
   virtual uint32_t flags() const { return flags_; }
 
+  // `source` taken as a file name of the family the export received.
+  FileName fileName() const {
+    return wideNames_ ? FileName(static_cast<const spi::WideChar*>(source_))
+                      : FileName(static_cast<const char*>(source_));
+  }
+
  private:
   const void* source_;
   intptr_t length_;
   uint32_t flags_;
+  bool wideNames_ = false;
 };
 
-// All seven arguments of GetPicture. The added ones are read through plain accessors.
+// All seven arguments of GetPicture (or GetPictureW: `source` is then a UTF-16 name). The
+// added ones are read through plain accessors.
 class PictureArgs : public InputArgs {
  public:
-  PictureArgs(const void* source, intptr_t length, uint32_t flags, void** infoHandleOut,
+  template <typename Source>
+  PictureArgs(const Source* source, intptr_t length, uint32_t flags, void** infoHandleOut,
               void** bitsHandleOut, spi::ProgressCallback progress, spi::UserData userData)
       : InputArgs(source, length, flags),
         infoHandleOut_(infoHandleOut),
@@ -61,8 +75,9 @@ class PictureArgs : public InputArgs {
   spi::UserData userData_;
 };
 
-// Opens the input that the arguments select (flag AND 7): 0 a file named by `source`,
-// positioned at `length`; 1 the `length` bytes at `source`. Returns spi::kSuccess with the
+// Opens the input that the arguments select (flag AND 7): 0 a file named by `source`
+// (ANSI or UTF-16, as the arguments were made), positioned at `length`; 1 the `length`
+// bytes at `source`. Returns spi::kSuccess with the
 // open stream in `*out` (the caller deletes it), or, with `*out` null: kNotSupported for
 // kinds 2 to 7 (the file is not touched), kNoMemory, kReadError when the file cannot be
 // opened for reading.

@@ -1,4 +1,4 @@
-// HandleStream and FileStream: a buffered stream over a Win32 file handle.
+// HandleStream, FileStream and WideFileStream: a buffered stream over a Win32 file handle.
 //
 // Reading keeps a read-ahead buffer in front of the file pointer, so the stream's position
 // (tell) is the file pointer less the bytes still buffered. A read larger than what is
@@ -174,12 +174,18 @@ FileStream::~FileStream() { FileStream::close(); }
 
 int32_t FileStream::openNamed(uintptr_t name, DWORD access, DWORD share, DWORD disposition, Mode mode) {
   close();
-  HANDLE handle = INVALID_HANDLE_VALUE;
-  if (name != 0) {
-    handle = CreateFileA(reinterpret_cast<const char*>(name), access, share, nullptr, disposition,
-                         FILE_ATTRIBUTE_NORMAL, nullptr);
-  }
+  HANDLE handle = name != 0 ? createFile(name, access, share, disposition) : INVALID_HANDLE_VALUE;
   return adopt(handle, mode);
+}
+
+HANDLE FileStream::createFile(uintptr_t name, DWORD access, DWORD share, DWORD disposition) {
+  return CreateFileA(reinterpret_cast<const char*>(name), access, share, nullptr, disposition,
+                     FILE_ATTRIBUTE_NORMAL, nullptr);
+}
+
+HANDLE WideFileStream::createFile(uintptr_t name, DWORD access, DWORD share, DWORD disposition) {
+  return CreateFileW(reinterpret_cast<const WCHAR*>(name), access, share, nullptr, disposition,
+                     FILE_ATTRIBUTE_NORMAL, nullptr);
 }
 
 int32_t FileStream::openRead(uintptr_t source, uint32_t) {

@@ -12,4 +12,7 @@ namespace support {
 // `buflen` of 0 or less.
 int getPluginInfo(const spi::PluginInfoTable& table, int infono, char* buf, int buflen);
 
+// GetPluginInfoW: the same rule with `buflen` and the result counted in UTF-16 characters.
+int getPluginInfoW(const spi::PluginInfoTable& table, int infono, spi::WideChar* buf, int buflen);
+
 }  // namespace support

@@ -6,6 +6,7 @@
 namespace support {
 
 Stream* FileStreamFactory::create() { return new (std::nothrow) FileStream(); }
+Stream* WideFileStreamFactory::create() { return new (std::nothrow) WideFileStream(); }
 Stream* HandleStreamFactory::create() { return new (std::nothrow) HandleStream(); }
 Stream* MemoryStreamFactory::create() { return new (std::nothrow) MemoryStream(); }
 

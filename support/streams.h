@@ -3,6 +3,7 @@
 //   HandleStream  reads and writes through a Win32 file handle that the caller owns, with a
 //                 16384-byte buffer in front of it (decoders pull most bytes one at a time).
 //   FileStream    a HandleStream over a file that it opens by name and closes itself.
+//   WideFileStream  the same, opening the file by a UTF-16 name.
 //   MemoryStream  a block of memory that the caller owns; reads are clamped to the block.
 //
 // A stream is closed until one of its openings succeeds; every operation on a closed stream
@@ -69,15 +70,27 @@ class FileStream : public HandleStream {
   FileStream() = default;
   ~FileStream() override;
 
-  // `source` is the address of a NUL-terminated file name. Reading shares the file with
-  // other readers; writing creates the file or empties an existing one.
+  // `source` is the address of a NUL-terminated file name in the ANSI code page. Reading
+  // shares the file with other readers; writing creates the file or empties an existing one.
   int32_t openRead(uintptr_t source, uint32_t size) override;
   int32_t openWrite(uintptr_t source, uint32_t size) override;
   int32_t openOther(uintptr_t source, uint32_t size) override;
   void close() override;  // flushes and closes the file
 
+ protected:
+  // The system's file opening for this class's names; INVALID_HANDLE_VALUE on failure.
+  virtual HANDLE createFile(uintptr_t name, DWORD access, DWORD share, DWORD disposition);
+
  private:
   int32_t openNamed(uintptr_t name, DWORD access, DWORD share, DWORD disposition, Mode mode);
+};
+
+// A FileStream whose `source` is the address of a NUL-terminated UTF-16 name. It opens the
+// file with the wide file calls, so a name that the ANSI code page cannot spell still opens;
+// everything after the opening is the FileStream's.
+class WideFileStream : public FileStream {
+ protected:
+  HANDLE createFile(uintptr_t name, DWORD access, DWORD share, DWORD disposition) override;
 };
 
 class MemoryStream : public Stream {
@@ -125,6 +138,11 @@ class StreamFactory {
 };
 
 class FileStreamFactory : public StreamFactory {
+ public:
+  Stream* create() override;
+};
+
+class WideFileStreamFactory : public StreamFactory {
  public:
   Stream* create() override;
 };
