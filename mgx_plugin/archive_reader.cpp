@@ -1,25 +1,18 @@
 #include "mgx_plugin/archive_reader.h"
 
-#include <cstring>
-#include <new>
+ArchiveReader::~ArchiveReader() = default;
 
-ArchiveReader::~ArchiveReader() { delete[] archiveName_; }
-
-int32_t ArchiveReader::open(const char* name) {
+int32_t ArchiveReader::open(const support::FileName& name) {
   close();
-  if (name == nullptr) return spi::kReadError;
-  size_t length = std::strlen(name);
-  archiveName_ = new (std::nothrow) char[length + 1];
-  if (archiveName_ == nullptr) return spi::kNoMemory;
-  std::memcpy(archiveName_, name, length + 1);
+  if (name.isNull()) return spi::kReadError;
+  if (!archiveName_.assign(name)) return spi::kNoMemory;
   int32_t result = openArchive();
   if (result != spi::kSuccess) close();
   return result;
 }
 
 void ArchiveReader::close() {
-  if (archiveName_ == nullptr) return;
+  if (archiveName_.empty()) return;
   closeArchive();
-  delete[] archiveName_;
-  archiveName_ = nullptr;
+  archiveName_.clear();
 }

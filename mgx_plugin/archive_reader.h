@@ -1,17 +1,27 @@
 // The reader of one archive file, as the archive exports drive it. One object serves one
 // export call: made closed, opened once on a file name, asked for entries or member bytes,
 // destroyed. The format classes derive from it and are numbered by ArchiveRegistry.
+//
+// Records are filled in the ANSI form (member names in the system's code page); the Unicode
+// exports convert them (wide_records.h), so a reader is written once for both families.
 #pragma once
 
 #include <cstdint>
 
 #include "plugin_api/plugin_api.h"
+#include "support/file_name.h"
 #include "support/stream.h"
 
 class ArchiveReader {
  public:
-  // Compares a wanted name with a member's name; 0 when they count as equal.
-  typedef int (*CompareName)(const char* wanted, const char* stored);
+  // Decides whether a member is the one a caller asks for, by its stored name (NUL-
+  // terminated, in the system's code page). The rule is the caller's: exact or folding
+  // case, and in which character family the names are compared.
+  class NameMatch {
+   public:
+    virtual ~NameMatch() = default;
+    virtual bool matches(const char* storedName) const = 0;
+  };
 
   ArchiveReader() = default;
   virtual ~ArchiveReader();
@@ -27,16 +37,17 @@ class ArchiveReader {
   virtual uint32_t entryCount() = 0;
   // Fills `info` for member `index`; 8 for an index outside the archive.
   virtual int32_t entryInfo(uint32_t index, spi::ArchiveEntryInfo* info) = 0;
-  // Fills `info` for the first member in directory order whose name `compare` finds equal
-  // to `name` and answers 0, or answers 2 when none does.
-  virtual int32_t findEntry(const char* name, CompareName compare, spi::ArchiveEntryInfo* info) = 0;
+  // Fills `info` for the first member in directory order that `wanted` matches and answers
+  // 0, or answers 2 when none does (`info` then holds the last member's values).
+  virtual int32_t findEntry(const NameMatch& wanted, spi::ArchiveEntryInfo* info) = 0;
   // Copies `count` bytes of member `index` into `buffer`; 8 for an index outside the
   // archive, 6 when the bytes cannot all be read.
   virtual int32_t extract(uint32_t index, uint8_t* buffer, uint32_t count) = 0;
 
-  // Closes whatever was open, keeps a copy of `name` and opens that archive. On any
-  // non-zero answer the reader ends closed, with everything it acquired released.
-  int32_t open(const char* name);
+  // Closes whatever was open, keeps a copy of `name` (ANSI or UTF-16) and opens that
+  // archive. On any non-zero answer the reader ends closed, with everything it acquired
+  // released.
+  int32_t open(const support::FileName& name);
   // Releases what open acquired; nothing happens on a closed reader.
   void close();
 
@@ -45,8 +56,8 @@ class ArchiveReader {
   virtual int32_t openArchive() = 0;
   virtual void closeArchive() = 0;
 
-  const char* archiveName() const { return archiveName_; }
+  support::FileName archiveName() const { return archiveName_.name(); }
 
  private:
-  char* archiveName_ = nullptr;  // owned copy; null while closed
+  support::FileNameCopy archiveName_;  // empty while closed
 };

@@ -1,28 +1,39 @@
-// Durnac's face to the host: the five exports of an archive plug-in over MGX archives.
-// Every export builds its own objects, answers, and destroys them before it returns; the
-// only thing that outlives a call is a memory block handed to the host on success.
+// Durnac's face to the host: the five exports of an archive plug-in over MGX archives, and
+// their Unicode twins (GetPluginInfoW, IsSupportedW, GetArchiveInfoW, GetFileInfoW,
+// GetFileW). Every export builds its own objects, answers, and destroys them before it
+// returns; the only thing that outlives a call is a memory block handed to the host on
+// success.
 //
 // What Durnac accepts: a file name as input (flag AND 7 = 0; the archive begins at byte 0
 // whatever `len` says); GetFile writes to memory only ((flag >> 8) AND 7 = 1) and takes
 // `len` as the member's index. A null pointer argument answers -1 and touches nothing.
+//
+// A twin differs from its ANSI export only in its names: the archive is opened by its
+// UTF-16 name, and records carry member names converted to UTF-16. Positions are the same
+// member indexes in both families, so a host may list through one and extract through the
+// other.
 #include <cstdint>
 #include <cstring>
 #include <memory>
+#include <type_traits>
 
 #include "mgx_plugin/archive_registry.h"
+#include "mgx_plugin/wide_records.h"
 #include "platform/win32.h"
 #include "plugin_api/plugin_api.h"
 #include "support/call_frame.h"
+#include "support/file_name.h"
 #include "support/plugin_info.h"
 
 namespace {
 
 typedef std::unique_ptr<ArchiveReader> ReaderPtr;
+using spi::WideChar;
 
 // Finds the reader class for the archive named `name` and opens it. A file that no class
 // accepts (missing, unreadable, too short, another format) is 4; any failure of the
 // reader's own opening is 6.
-int32_t openArchiveReader(const char* name, ReaderPtr& reader) {
+int32_t openArchiveReader(const support::FileName& name, ReaderPtr& reader) {
   reader.reset(ArchiveRegistry::create(identifyArchive(name, nullptr)));
   if (!reader) return spi::kNoMemory;
   if (reader->open(name) != spi::kSuccess) {
@@ -32,20 +43,67 @@ int32_t openArchiveReader(const char* name, ReaderPtr& reader) {
   return spi::kSuccess;
 }
 
-// Folds only 'A'-'Z' onto 'a'-'z' and compares every other byte as it is, so a double-byte
-// character never matches differently from one host to another.
-int compareIgnoringCase(const char* wanted, const char* stored) {
+// Compares two names character by character as unsigned values. Folding touches only
+// 'A'-'Z', so a double-byte character, or any letter beyond ASCII, never matches differently
+// from one host to another.
+template <typename Char>
+int compareNames(const Char* wanted, const Char* stored, bool ignoreCase) {
+  typedef typename std::make_unsigned<Char>::type Unit;
   for (;; ++wanted, ++stored) {
-    unsigned char a = static_cast<unsigned char>(*wanted);
-    unsigned char b = static_cast<unsigned char>(*stored);
-    if (a >= 'A' && a <= 'Z') a = static_cast<unsigned char>(a - 'A' + 'a');
-    if (b >= 'A' && b <= 'Z') b = static_cast<unsigned char>(b - 'A' + 'a');
+    uint32_t a = static_cast<Unit>(*wanted);
+    uint32_t b = static_cast<Unit>(*stored);
+    if (ignoreCase && a >= 'A' && a <= 'Z') a += 'a' - 'A';
+    if (ignoreCase && b >= 'A' && b <= 'Z') b += 'a' - 'A';
     if (a != b) return a < b ? -1 : 1;
     if (a == 0) return 0;
   }
 }
 
-int compareExactly(const char* wanted, const char* stored) { return std::strcmp(wanted, stored); }
+// A member's stored name in the caller's family: as it is for the ANSI exports, converted
+// into `room` for the Unicode ones.
+const char* storedNameAs(const char* stored, char*) { return stored; }
+const WideChar* storedNameAs(const char* stored, WideChar* room) {
+  widenName(stored, room);
+  return room;
+}
+
+// GetFileInfo's name: exact, or folding case when bit 7 of the flag is set.
+template <typename Char>
+class WantedName : public ArchiveReader::NameMatch {
+ public:
+  WantedName(const Char* name, bool ignoreCase) : name_(name), ignoreCase_(ignoreCase) {}
+  bool matches(const char* storedName) const override {
+    Char room[kRecordNameChars];
+    return compareNames(name_, storedNameAs(storedName, room), ignoreCase_) == 0;
+  }
+
+ private:
+  const Char* name_;
+  bool ignoreCase_;
+};
+
+// A member's record in the caller's family. The ANSI record is filled in place, so bytes
+// that the reader does not write stay the host's; the Unicode one is converted from it.
+int32_t describeMember(ArchiveReader& reader, uint32_t index, spi::ArchiveEntryInfo* record) {
+  return reader.entryInfo(index, record);
+}
+int32_t describeMember(ArchiveReader& reader, uint32_t index, spi::ArchiveEntryInfoW* record) {
+  spi::ArchiveEntryInfo ansi{};
+  int32_t result = reader.entryInfo(index, &ansi);
+  if (result == spi::kSuccess) widenRecord(ansi, record);
+  return result;
+}
+
+// The search, leaving the last member's values in the record when nothing matched.
+int32_t findMember(ArchiveReader& reader, const ArchiveReader::NameMatch& wanted, spi::ArchiveEntryInfo* record) {
+  return reader.findEntry(wanted, record);
+}
+int32_t findMember(ArchiveReader& reader, const ArchiveReader::NameMatch& wanted, spi::ArchiveEntryInfoW* record) {
+  spi::ArchiveEntryInfo ansi{};
+  int32_t result = reader.findEntry(wanted, &ansi);
+  if (reader.entryCount() > 0) widenRecord(ansi, record);
+  return result;
+}
 
 // A new fixed, zero-filled local block of exactly `bytes` bytes, or null. Sizes that the
 // address space cannot hold count as a failed allocation.
@@ -56,33 +114,54 @@ HLOCAL allocateHostBlock(uint64_t bytes) {
 
 // The entry array of an open archive: one record per member and a terminating record
 // whose first byte is 0. Answers 0 with the block in `list`, else a code with `list` null.
+template <typename Record>
 int32_t buildEntryList(ArchiveReader& reader, HLOCAL& list) {
   list = nullptr;
   uint64_t records = static_cast<uint64_t>(reader.entryCount()) + 1;
-  if (records > UINT64_MAX / sizeof(spi::ArchiveEntryInfo)) return spi::kNoMemory;
-  HLOCAL block = allocateHostBlock(records * sizeof(spi::ArchiveEntryInfo));
+  if (records > UINT64_MAX / sizeof(Record)) return spi::kNoMemory;
+  HLOCAL block = allocateHostBlock(records * sizeof(Record));
   if (block == nullptr) return spi::kNoMemory;
-  auto* array = static_cast<spi::ArchiveEntryInfo*>(LocalLock(block));
+  auto* array = static_cast<Record*>(LocalLock(block));
   if (array == nullptr) {
     LocalFree(block);
     return spi::kLockFailed;
   }
-  for (uint32_t index = 0; index < reader.entryCount(); ++index) reader.entryInfo(index, &array[index]);
+  for (uint32_t index = 0; index < reader.entryCount(); ++index) describeMember(reader, index, &array[index]);
   array[reader.entryCount()].method[0] = '\0';
   LocalUnlock(block);
   list = block;
   return spi::kSuccess;
 }
 
-int32_t listArchive(const char* name, intptr_t len, unsigned int flag, HLOCAL& list) {
+// Char is char for the ANSI exports and WideChar for their twins; Record follows it.
+template <typename Char>
+using RecordOf = typename std::conditional<std::is_same<Char, char>::value, spi::ArchiveEntryInfo,
+                                           spi::ArchiveEntryInfoW>::type;
+
+template <typename Char>
+int32_t listArchive(const Char* name, intptr_t len, unsigned int flag, HLOCAL& list) {
   list = nullptr;
   support::InputArgs args(name, len, flag);  // `len` is not used: the archive begins at byte 0
   if (args.testFlags(spi::kInputMask) != spi::kInputFile) return spi::kNotSupported;
   if (name == nullptr) return spi::kNotSupported;
   ReaderPtr reader;
-  int32_t result = openArchiveReader(name, reader);
+  int32_t result = openArchiveReader(args.fileName(), reader);
   if (result != spi::kSuccess) return result;
-  return buildEntryList(*reader, list);
+  return buildEntryList<RecordOf<Char>>(*reader, list);
+}
+
+template <typename Char>
+int32_t searchArchive(const Char* buf, intptr_t len, const Char* filename, unsigned int flag,
+                      RecordOf<Char>* lpInfo) {
+  support::InputArgs args(buf, len, flag);
+  if (args.testFlags(spi::kInputMask) != spi::kInputFile) return spi::kNotSupported;
+  if (buf == nullptr || filename == nullptr || lpInfo == nullptr) return spi::kNotSupported;
+  ReaderPtr reader;
+  int32_t result = openArchiveReader(args.fileName(), reader);
+  if (result != spi::kSuccess) return result;
+  // Members carry no path, so the name is compared with the member name alone.
+  WantedName<Char> wanted(filename, args.testFlags(spi::kIgnoreCase) != 0);
+  return findMember(*reader, wanted, lpInfo);
 }
 
 // The bytes of member `index` in a new host block. Answers 0 with the block in `member`,
@@ -106,17 +185,16 @@ int32_t extractMember(ArchiveReader& reader, uint32_t index, HLOCAL& member) {
   return spi::kSuccess;
 }
 
-int32_t extractToMemory(const char* name, intptr_t len, unsigned int flag, void* dest) {
-  support::InputArgs args(name, len, flag);
+int32_t extractToMemory(const support::InputArgs& args, void* dest) {
   if (args.testFlags(spi::kInputMask) != spi::kInputFile || spi::outputKind(args.flags()) != spi::kOutputMemory) {
     return spi::kNotSupported;
   }
-  if (name == nullptr || dest == nullptr) return spi::kNotSupported;
+  if (args.source() == nullptr || dest == nullptr) return spi::kNotSupported;
   ReaderPtr reader;
-  int32_t result = openArchiveReader(name, reader);
+  int32_t result = openArchiveReader(args.fileName(), reader);
   if (result != spi::kSuccess) return result;
-  // `len` is the member's position, which is its index; taken unsigned, so a negative
-  // value is simply past the end.
+  // `len` is the member's position, which is its index; taken unsigned at full width, so a
+  // negative value, or one beyond 32 bits, is simply past the end.
   uintptr_t position = static_cast<uintptr_t>(args.length());
   if (position >= reader->entryCount()) return spi::kInternalError;
   HLOCAL member = nullptr;
@@ -127,24 +205,9 @@ int32_t extractToMemory(const char* name, intptr_t len, unsigned int flag, void*
   return result;
 }
 
-}  // namespace
-
-SPI_EXPORT int SPI_CALL GetPluginInfo(int infono, char* buf, int buflen) {
-  return support::getPluginInfo(spi::kDurnacInfo, infono, buf, buflen);
-}
-
-// Never an error: whatever cannot be read or recognised answers 0. The host's handle stays
-// open; its file pointer is left where the read-ahead put it.
-SPI_EXPORT int SPI_CALL IsSupported(const char* filename, uintptr_t dw) {
-  support::Stream* head = support::openProbeInput(dw);
-  if (head == nullptr) return 0;
-  int32_t number = identifyArchive(filename, head);
-  delete head;
-  return number;
-}
-
 // On every failure a null handle is stored, so a host that frees what it got back is safe.
-SPI_EXPORT int SPI_CALL GetArchiveInfo(const char* buf, intptr_t len, unsigned int flag, void** lphInf) {
+template <typename Char>
+int archiveInfo(const Char* buf, intptr_t len, unsigned int flag, void** lphInf) {
   if (lphInf == nullptr) return spi::kNotSupported;
   HLOCAL list = nullptr;
   int32_t result = listArchive(buf, len, flag, list);
@@ -152,24 +215,66 @@ SPI_EXPORT int SPI_CALL GetArchiveInfo(const char* buf, intptr_t len, unsigned i
   return result;
 }
 
-SPI_EXPORT int SPI_CALL GetFileInfo(const char* buf, intptr_t len, const char* filename, unsigned int flag,
-                                    spi::ArchiveEntryInfo* lpInfo) {
-  support::InputArgs args(buf, len, flag);
-  if (args.testFlags(spi::kInputMask) != spi::kInputFile) return spi::kNotSupported;
-  if (buf == nullptr || filename == nullptr || lpInfo == nullptr) return spi::kNotSupported;
-  ReaderPtr reader;
-  int32_t result = openArchiveReader(buf, reader);
-  if (result != spi::kSuccess) return result;
-  ArchiveReader::CompareName compare = args.testFlags(spi::kIgnoreCase) ? compareIgnoringCase : compareExactly;
-  return reader->findEntry(filename, compare, lpInfo);
-}
-
 // The progress callback hears (0, 1) before anything is tested and (1, 1) after a
 // successful extraction; its answer is not heeded, so GetFile never answers 1.
-SPI_EXPORT int SPI_CALL GetFile(const char* src, intptr_t len, void* dest, unsigned int flag,
-                                spi::ProgressCallback progressCallback, intptr_t lData) {
+template <typename Char>
+int extractFile(const Char* src, intptr_t len, void* dest, unsigned int flag, spi::ProgressCallback progressCallback,
+                intptr_t lData) {
   if (progressCallback != nullptr) progressCallback(0, 1, lData);
-  int32_t result = extractToMemory(src, len, flag, dest);
+  int32_t result = extractToMemory(support::InputArgs(src, len, flag), dest);
   if (result == spi::kSuccess && progressCallback != nullptr) progressCallback(1, 1, lData);
   return result;
+}
+
+// Never an error: whatever cannot be read or recognised answers 0. The host's handle stays
+// open; its file pointer is left where the read-ahead put it. The name plays no part.
+template <typename Char>
+int probeArchive(const Char* filename, uintptr_t dw) {
+  support::Stream* head = support::openProbeInput(dw);
+  if (head == nullptr) return 0;
+  int32_t number = identifyArchive(filename, head);
+  delete head;
+  return number;
+}
+
+}  // namespace
+
+SPI_EXPORT int SPI_CALL GetPluginInfo(int infono, char* buf, int buflen) {
+  return support::getPluginInfo(spi::kDurnacInfo, infono, buf, buflen);
+}
+
+SPI_EXPORT int SPI_CALL GetPluginInfoW(int infono, WideChar* buf, int buflen) {
+  return support::getPluginInfoW(spi::kDurnacInfo, infono, buf, buflen);
+}
+
+SPI_EXPORT int SPI_CALL IsSupported(const char* filename, uintptr_t dw) { return probeArchive(filename, dw); }
+
+SPI_EXPORT int SPI_CALL IsSupportedW(const WideChar* filename, uintptr_t dw) { return probeArchive(filename, dw); }
+
+SPI_EXPORT int SPI_CALL GetArchiveInfo(const char* buf, intptr_t len, unsigned int flag, void** lphInf) {
+  return archiveInfo(buf, len, flag, lphInf);
+}
+
+SPI_EXPORT int SPI_CALL GetArchiveInfoW(const WideChar* buf, intptr_t len, unsigned int flag, void** lphInf) {
+  return archiveInfo(buf, len, flag, lphInf);
+}
+
+SPI_EXPORT int SPI_CALL GetFileInfo(const char* buf, intptr_t len, const char* filename, unsigned int flag,
+                                    spi::ArchiveEntryInfo* lpInfo) {
+  return searchArchive(buf, len, filename, flag, lpInfo);
+}
+
+SPI_EXPORT int SPI_CALL GetFileInfoW(const WideChar* buf, intptr_t len, const WideChar* filename, unsigned int flag,
+                                     spi::ArchiveEntryInfoW* lpInfo) {
+  return searchArchive(buf, len, filename, flag, lpInfo);
+}
+
+SPI_EXPORT int SPI_CALL GetFile(const char* src, intptr_t len, void* dest, unsigned int flag,
+                                spi::ProgressCallback progressCallback, intptr_t lData) {
+  return extractFile(src, len, dest, flag, progressCallback, lData);
+}
+
+SPI_EXPORT int SPI_CALL GetFileW(const WideChar* src, intptr_t len, void* dest, unsigned int flag,
+                                 spi::ProgressCallback progressCallback, intptr_t lData) {
+  return extractFile(src, len, dest, flag, progressCallback, lData);
 }

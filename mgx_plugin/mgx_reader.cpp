@@ -3,8 +3,6 @@
 #include <cstring>
 #include <new>
 
-#include "support/streams.h"
-
 namespace {
 
 // What every listed member reports as its storage method, terminator included.
@@ -58,10 +56,10 @@ int32_t MgxReader::openArchive() {
   return readHeaderAndDirectory();
 }
 
-int32_t MgxReader::openArchiveStream(const char* name, support::Stream*& opened) {
-  opened = support::FileStreamFactory().create();
+int32_t MgxReader::openArchiveStream(const support::FileName& name, support::Stream*& opened) {
+  opened = name.createStream();
   if (opened == nullptr) return spi::kNoMemory;
-  return opened->openRead(reinterpret_cast<uintptr_t>(name), 0) == 0 ? spi::kSuccess : spi::kReadError;
+  return opened->openRead(name.address(), 0) == 0 ? spi::kSuccess : spi::kReadError;
 }
 
 // The header is not tested again: the exports open only files that probe accepted. The
@@ -94,8 +92,8 @@ void MgxReader::closeArchive() {
   header_ = mgx::MgxHeader{};
 }
 
-// Writes only the fields of the record that describe a member; the rest of the host's
-// record stays as the host left it.
+// Writes only the fields of the record that describe a member (and, on 64-bit Windows, the
+// padding at its end); the rest of the host's record stays as the host left it.
 void MgxReader::fillRecord(uint32_t index, spi::ArchiveEntryInfo* info) const {
   const mgx::MgxEntry& entry = entries_[index];
   std::memcpy(info->method, kMethod, sizeof kMethod);
@@ -112,6 +110,9 @@ void MgxReader::fillRecord(uint32_t index, spi::ArchiveEntryInfo* info) const {
   }
   std::memset(info->filename + length, 0, mgx::kNameLength + 1 - length);
   info->crc = 0;
+#if defined(_WIN64)
+  info->padding = 0;  // hosts step through arrays by the record's size; its tail is zero
+#endif
 }
 
 int32_t MgxReader::entryInfo(uint32_t index, spi::ArchiveEntryInfo* info) {
@@ -122,10 +123,10 @@ int32_t MgxReader::entryInfo(uint32_t index, spi::ArchiveEntryInfo* info) {
 
 // Linear and in directory order, so the first of two equal names always wins. When nothing
 // matches, the record keeps the last member's values.
-int32_t MgxReader::findEntry(const char* name, CompareName compare, spi::ArchiveEntryInfo* info) {
+int32_t MgxReader::findEntry(const NameMatch& wanted, spi::ArchiveEntryInfo* info) {
   for (uint32_t index = 0; index < entryCount(); ++index) {
     fillRecord(index, info);
-    if (compare(name, info->filename) == 0) return spi::kSuccess;
+    if (wanted.matches(info->filename)) return spi::kSuccess;
   }
   return spi::kUnknownFormat;
 }

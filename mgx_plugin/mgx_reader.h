@@ -16,7 +16,7 @@ class MgxReader : public ArchiveReader {
   int32_t probe(support::Stream& input) override;
   uint32_t entryCount() override { return header_.entryCount; }
   int32_t entryInfo(uint32_t index, spi::ArchiveEntryInfo* info) override;
-  int32_t findEntry(const char* name, CompareName compare, spi::ArchiveEntryInfo* info) override;
+  int32_t findEntry(const NameMatch& wanted, spi::ArchiveEntryInfo* info) override;
   int32_t extract(uint32_t index, uint8_t* buffer, uint32_t count) override;
 
  protected:
@@ -26,7 +26,7 @@ class MgxReader : public ArchiveReader {
   // Opens the archive file for reading and hands the stream over (0), or answers 4 when the
   // stream cannot be made and 6 when the file cannot be opened. Tests and the fuzz harness
   // put a memory stream here instead of a file.
-  virtual int32_t openArchiveStream(const char* name, support::Stream*& opened);
+  virtual int32_t openArchiveStream(const support::FileName& name, support::Stream*& opened);
 
  private:
   int32_t readHeaderAndDirectory();

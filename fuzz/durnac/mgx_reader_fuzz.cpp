@@ -1,7 +1,7 @@
-// One fuzz target for Durnac's parser: the format test, the directory and extraction of
-// every member, over the input held in memory. Beyond "no crash", it checks that every
-// extraction either delivers exactly the bytes the entry points at or answers 6, never a
-// buffer only partly filled.
+// One fuzz target for Durnac's parser: the format test, the directory, the Unicode records
+// and extraction of every member, over the input held in memory. Beyond "no crash", it
+// checks that every extraction either delivers exactly the bytes the entry points at or
+// answers 6, never a buffer only partly filled.
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
@@ -9,6 +9,7 @@
 
 #include "mgx_plugin/archive_registry.h"
 #include "mgx_plugin/mgx_reader.h"
+#include "mgx_plugin/wide_records.h"
 #include "support/streams.h"
 
 namespace {
@@ -21,7 +22,7 @@ class MemoryMgxReader : public MgxReader {
   MemoryMgxReader(const uint8_t* data, size_t size) : data_(data), size_(size) {}
 
  protected:
-  int32_t openArchiveStream(const char*, support::Stream*& opened) override {
+  int32_t openArchiveStream(const support::FileName&, support::Stream*& opened) override {
     opened = support::MemoryStreamFactory().create();
     if (opened == nullptr) return spi::kNoMemory;
     opened->openRead(reinterpret_cast<uintptr_t>(data_), static_cast<uint32_t>(size_));
@@ -33,10 +34,33 @@ class MemoryMgxReader : public MgxReader {
   size_t size_;
 };
 
-int compareExactly(const char* a, const char* b) { return std::strcmp(a, b); }
+// GetFileInfo's rule without bit 7: the name exactly.
+class ExactName : public ArchiveReader::NameMatch {
+ public:
+  explicit ExactName(const char* name) : name_(name) {}
+  bool matches(const char* stored) const override { return std::strcmp(name_, stored) == 0; }
+
+ private:
+  const char* name_;
+};
 
 void check(bool holds) {
   if (!holds) std::abort();
+}
+
+// The Unicode exports' record of a member: the same numbers, a terminated name of no more
+// characters than the stored name has bytes, and nothing else.
+void checkWideTwin(const spi::ArchiveEntryInfo& record) {
+  spi::ArchiveEntryInfoW wide;
+  std::memset(&wide, 0xAA, sizeof wide);
+  widenRecord(record, &wide);
+  check(std::memcmp(wide.method, record.method, sizeof wide.method) == 0);
+  check(wide.position == record.position && wide.filesize == record.filesize && wide.compsize == record.compsize);
+  check(wide.path[0] == 0 && wide.crc == 0);
+  size_t length = 0;
+  while (length < kRecordNameChars && wide.filename[length] != 0) ++length;
+  check(length <= std::strlen(record.filename));
+  for (size_t i = length; i < kRecordNameChars; ++i) check(wide.filename[i] == 0);
 }
 
 void extractEvery(MgxReader& reader, const uint8_t* data, size_t size) {
@@ -45,6 +69,7 @@ void extractEvery(MgxReader& reader, const uint8_t* data, size_t size) {
     spi::ArchiveEntryInfo record;
     check(reader.entryInfo(index, &record) == spi::kSuccess);
     check(std::memchr(record.filename, 0, 13) != nullptr);
+    checkWideTwin(record);
     uint32_t count = record.filesize < kLargestExtraction ? static_cast<uint32_t>(record.filesize) : kLargestExtraction;
     buffer.assign(count, 0);
     int32_t result = reader.extract(index, buffer.data(), count);
@@ -75,7 +100,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     spi::ArchiveEntryInfo last;
     reader.entryInfo(reader.entryCount() - 1, &last);
     spi::ArchiveEntryInfo found;
-    check(reader.findEntry(last.filename, compareExactly, &found) == spi::kSuccess);
+    check(reader.findEntry(ExactName(last.filename), &found) == spi::kSuccess);
     check(std::strcmp(found.filename, last.filename) == 0 && found.position <= last.position);
   }
   return 0;

@@ -26,7 +26,7 @@ class MemoryMgxReader : public MgxReader {
   explicit MemoryMgxReader(Bytes bytes) : bytes_(std::move(bytes)) {}
 
  protected:
-  int32_t openArchiveStream(const char*, support::Stream*& opened) override {
+  int32_t openArchiveStream(const support::FileName&, support::Stream*& opened) override {
     opened = support::MemoryStreamFactory().create();
     if (opened == nullptr) return spi::kNoMemory;
     opened->openRead(reinterpret_cast<uintptr_t>(bytes_.data()), static_cast<uint32_t>(bytes_.size()));
