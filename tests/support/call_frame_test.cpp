@@ -1,8 +1,11 @@
-// Input selection, the probe input, the progress notifier, GetPluginInfo and the registry.
+// Input selection (ANSI and UTF-16 names), the probe input, name copies, the progress
+// notifier, GetPluginInfo and the registry.
 #include <gtest/gtest.h>
 
-#include <memory>
+#include <algorithm>
 #include <cstring>
+#include <iterator>
+#include <memory>
 #include <new>
 #include <string>
 
@@ -13,9 +16,10 @@
 #include "support/plugin_info.h"
 #include "support/streams.h"
 #include "tests/common/temp_folder.h"
+#include "tests/support/wide_text.h"
 
-// Lets a test make every nothrow allocation fail: the library and the registry allocate
-// only that way. Other allocations pass through to the ordinary operator new, so the
+// Lets a test make every nothrow allocation fail (arrays too): the library and the registry
+// allocate only that way. Other allocations pass through to the ordinary operator new, so the
 // objects are freed by the matching operator delete.
 namespace {
 bool failNothrowNew = false;
@@ -30,11 +34,21 @@ void* operator new(std::size_t size, const std::nothrow_t&) noexcept {
   }
 }
 
+void* operator new[](std::size_t size, const std::nothrow_t&) noexcept {
+  if (failNothrowNew) return nullptr;
+  try {
+    return ::operator new[](size);
+  } catch (...) {
+    return nullptr;
+  }
+}
+
 namespace {
 
 using support::InputArgs;
 using support::Stream;
 using testing_support::TempFolder;
+using testing_support::WideString;
 
 struct FailingNothrowNew {
   FailingNothrowNew() { failNothrowNew = true; }
@@ -152,6 +166,68 @@ TEST(OpenInput, NoMemoryAnswersFourAndHandsOutNothing) {
   EXPECT_EQ(support::openInput(InputArgs(data, 10, 1), nullptr), spi::kNotSupported);
 }
 
+// Arguments made from a UTF-16 name open the file through the wide calls; data in memory is
+// bytes whatever the pointer's type.
+TEST(OpenInput, WideArgumentsOpenFilesByTheirUtf16Name) {
+  TempFolder folder;
+  const WideString path = testing_support::widePath(folder, testing_support::unspellableStem() + WIDE_TEXT(".bin"));
+  const WideString missing = testing_support::widePath(folder, WIDE_TEXT("missing.bin"));
+  ASSERT_TRUE(testing_support::writeWideFile(path, "0123456789"));
+  struct Case {
+    const char* what;
+    const spi::WideChar* name;
+    intptr_t length;
+    uint32_t flag;
+    int32_t code;
+    int32_t firstByte;  // at the start offset
+  };
+  const Case cases[] = {
+      {"file", path.c_str(), 0, 0, spi::kSuccess, '0'},
+      {"file at an offset, output bits set", path.c_str(), 4, 0x100, spi::kSuccess, '4'},
+      {"missing file", missing.c_str(), 0, 0, spi::kReadError, -1},
+      {"no name", nullptr, 0, 0, spi::kReadError, -1},
+      {"input kind 2", path.c_str(), 0, 2, spi::kNotSupported, -1},
+  };
+  for (const Case& c : cases) {
+    Opened opened(InputArgs(c.name, c.length, c.flag));
+    EXPECT_EQ(opened.code, c.code) << c.what;
+    if (opened.stream == nullptr) continue;
+    EXPECT_NE(dynamic_cast<support::WideFileStream*>(opened.stream.get()), nullptr) << c.what;
+    EXPECT_EQ(opened.stream->getByte(), c.firstByte) << c.what;
+  }
+  const char data[] = "0123456789";
+  Opened memory(InputArgs(reinterpret_cast<const spi::WideChar*>(data), 10, 1));
+  ASSERT_EQ(memory.code, spi::kSuccess);
+  EXPECT_EQ(memory.stream->size(), 10);
+
+  void* info = nullptr;
+  void* bits = nullptr;
+  Opened picture(support::PictureArgs(path.c_str(), 0, 0, &info, &bits, nullptr, 0));
+  ASSERT_EQ(picture.code, spi::kSuccess);
+  EXPECT_EQ(picture.stream->size(), 10);
+}
+
+TEST(FileNameCopy, KeepsItsOwnCopyOfEitherFamily) {
+  std::string ansi = "archive.mgx";
+  WideString wide = WIDE_TEXT("archive.mgx");
+  support::FileNameCopy ansiCopy;
+  support::FileNameCopy wideCopy;
+  ASSERT_TRUE(ansiCopy.assign(ansi.c_str()));
+  ASSERT_TRUE(wideCopy.assign(wide.c_str()));
+  ansi[0] = 'X';
+  wide[0] = 'X';
+  EXPECT_STREQ(ansiCopy.name().ansi(), "archive.mgx");
+  EXPECT_FALSE(ansiCopy.name().isWide());
+  ASSERT_TRUE(wideCopy.name().isWide());
+  EXPECT_TRUE(WideString(wideCopy.name().utf16()) == WIDE_TEXT("archive.mgx"));
+  EXPECT_FALSE(ansiCopy.assign(static_cast<const char*>(nullptr)));
+  EXPECT_TRUE(ansiCopy.empty());
+  EXPECT_TRUE(ansiCopy.name().isNull());
+  FailingNothrowNew failing;
+  EXPECT_FALSE(wideCopy.assign(wide.c_str()));
+  EXPECT_TRUE(wideCopy.empty());
+}
+
 TEST(OpenProbeInput, SmallValuesAreHandlesLargerOnesAddresses) {
   std::unique_ptr<Stream> handle(support::openProbeInput(0xFFFF));
   std::unique_ptr<Stream> zero(support::openProbeInput(0));
@@ -248,6 +324,25 @@ TEST(GetPluginInfo, IndexesAndLimits) {
     }
   }
   EXPECT_EQ(support::getPluginInfo(table, 0, nullptr, 256), 0);
+}
+
+// GetPluginInfoW counts characters where GetPluginInfo counts bytes, and stores the same.
+TEST(GetPluginInfo, WideCopiesAgreeWithTheAnsiOnes) {
+  const spi::PluginInfoTable table = {"00IN", "Test plug-in 1.0", "*.tst;*.ts2", "Test file"};
+  for (int infono = -1; infono <= 5; ++infono) {
+    for (int buflen : {-1, 0, 1, 3, 5, 17, 64}) {
+      char ansi[64];
+      spi::WideChar wide[64];
+      std::memset(ansi, '#', sizeof ansi);
+      std::fill(std::begin(wide), std::end(wide), spi::WideChar('#'));
+      int stored = support::getPluginInfo(table, infono, ansi, buflen);
+      EXPECT_EQ(support::getPluginInfoW(table, infono, wide, buflen), stored) << infono << "/" << buflen;
+      for (size_t i = 0; i < 64; ++i) {
+        ASSERT_EQ(wide[i], static_cast<unsigned char>(ansi[i])) << infono << "/" << buflen << " at " << i;
+      }
+    }
+  }
+  EXPECT_EQ(support::getPluginInfoW(table, 0, nullptr, 8), 0);
 }
 
 // Format classes for the registry: one that rejects everything, one that accepts a stream

@@ -1,5 +1,5 @@
 // The byte streams: buffering and positions of the handle streams, ownership of handles,
-// and the clamps of the memory stream.
+// files named in UTF-16, and the clamps of the memory stream.
 #include <gtest/gtest.h>
 
 #include <memory>
@@ -9,6 +9,7 @@
 #include "platform/win32.h"
 #include "support/streams.h"
 #include "tests/common/temp_folder.h"
+#include "tests/support/wide_text.h"
 
 namespace {
 
@@ -17,7 +18,9 @@ using support::HandleStream;
 using support::kStreamBufferSize;
 using support::MemoryStream;
 using support::Stream;
+using support::WideFileStream;
 using testing_support::TempFolder;
+using testing_support::WideString;
 
 uint8_t patternByte(size_t i) { return static_cast<uint8_t>(i * 7 + i / 251); }
 
@@ -59,14 +62,17 @@ struct PatternFile {
 TEST(Streams, ClosedStreamsAnswerMinusOne) {
   TempFolder folder;
   const std::string missing = folder.path("missing.bin");
+  const WideString wideMissing = testing_support::widePath(folder, WIDE_TEXT("missing.bin"));
   HandleStream handle;
   FileStream file;
+  WideFileStream wideFile;
   MemoryStream memory;
   EXPECT_EQ(handle.openRead(valueOf(INVALID_HANDLE_VALUE), 0), -1);
   EXPECT_EQ(file.openRead(nameOf(missing), 0), -1);
+  EXPECT_EQ(wideFile.openRead(addressOf(wideMissing.c_str()), 0), -1);
   EXPECT_EQ(memory.openRead(0, 10), 0);  // a null block opens "successfully", but closed
   for (Stream* stream : {static_cast<Stream*>(&handle), static_cast<Stream*>(&file),
-                         static_cast<Stream*>(&memory)}) {
+                         static_cast<Stream*>(&wideFile), static_cast<Stream*>(&memory)}) {
     uint8_t byte = 0;
     EXPECT_EQ(stream->getByte(), -1);
     EXPECT_EQ(stream->read(&byte, 1), -1);
@@ -196,6 +202,28 @@ TEST(FileStream, UnnamedFileDoesNotOpen) {
   FileStream stream;
   EXPECT_EQ(stream.openRead(0, 0), -1);
   EXPECT_EQ(stream.openWrite(0, 0), -1);
+}
+
+// The wide calls open what the code page cannot spell; after the opening the stream is a
+// FileStream like any other.
+TEST(WideFileStream, OpensNamesTheCodePageCannotSpell) {
+  TempFolder folder;
+  const WideString path = testing_support::widePath(folder, testing_support::unspellableStem() + WIDE_TEXT(".bin"));
+  const std::string bytes = patternBytes(kStreamBufferSize + 3);
+  {
+    WideFileStream out;
+    ASSERT_EQ(out.openWrite(addressOf(path.c_str()), 0), 0);
+    EXPECT_EQ(out.write(reinterpret_cast<const uint8_t*>(bytes.data()), static_cast<uint32_t>(bytes.size())),
+              static_cast<int32_t>(bytes.size()));
+  }  // flushed and closed on destruction
+  WideFileStream in;
+  ASSERT_EQ(in.openRead(addressOf(path.c_str()), 0), 0);
+  EXPECT_EQ(in.size(), static_cast<int32_t>(bytes.size()));
+  std::string back(bytes.size(), '\0');
+  EXPECT_EQ(in.read(reinterpret_cast<uint8_t*>(&back[0]), static_cast<uint32_t>(back.size())),
+            static_cast<int32_t>(bytes.size()));
+  EXPECT_TRUE(back == bytes);
+  EXPECT_EQ(in.openRead(0, 0), -1);  // no name
 }
 
 TEST(FileStream, WriteEmptiesAnExistingFileAndFlushesOnDestruction) {
@@ -361,7 +389,10 @@ TEST(StreamFactories, EachMakesItsOwnKind) {
   std::unique_ptr<Stream> file(support::FileStreamFactory().create());
   std::unique_ptr<Stream> handle(support::HandleStreamFactory().create());
   std::unique_ptr<Stream> memory(support::MemoryStreamFactory().create());
+  std::unique_ptr<Stream> wide(support::WideFileStreamFactory().create());
   EXPECT_NE(dynamic_cast<FileStream*>(file.get()), nullptr);
+  EXPECT_EQ(dynamic_cast<WideFileStream*>(file.get()), nullptr);
+  EXPECT_NE(dynamic_cast<WideFileStream*>(wide.get()), nullptr);
   EXPECT_EQ(dynamic_cast<FileStream*>(handle.get()), nullptr);
   EXPECT_NE(dynamic_cast<HandleStream*>(handle.get()), nullptr);
   EXPECT_NE(dynamic_cast<MemoryStream*>(memory.get()), nullptr);
