@@ -10,6 +10,7 @@
 #include <cstdlib>
 #include <fstream>
 #include <iterator>
+#include <new>
 #include <string>
 #include <vector>
 
@@ -73,7 +74,7 @@ int encodeAndWrite(int width, int height, const std::vector<uint8_t>& pixels, co
 
 }  // namespace
 
-int main(int argc, char** argv) {
+int run(int argc, char** argv) {
   if (argc < 2) return usage();
   const std::string verb = argv[1];
   int width = 0, height = 0;
@@ -101,4 +102,14 @@ int main(int argc, char** argv) {
     return encodeAndWrite(width, height, makeSamplePicture(pattern, width, height, seed), argv[5]);
   }
   return usage();
+}
+
+int main(int argc, char** argv) {
+  try {
+    return run(argc, argv);
+  } catch (const std::bad_alloc&) {
+    // The encoder keeps the whole picture and its units in memory: about 7 bytes a pixel.
+    std::fprintf(stderr, "ggdpic: not enough memory for this picture\n");
+    return 1;
+  }
 }
