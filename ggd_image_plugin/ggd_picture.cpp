@@ -88,15 +88,14 @@ inline void copyBackWithSlack(uint8_t* out, size_t back, size_t bytes) {
   } else if (bytes <= back) {
     std::memcpy(out, out - back, bytes);
   } else {
-    // A short period: lay down whole periods exactly up to a multiple of the piece size, then
-    // copy on from that far back, each piece loaded from exactly one earlier piece.
+    // A short period: lay down whole periods byte by byte up to a multiple of the piece size
+    // (a handful of bytes, cheaper so than calls), then copy on from that far back, each
+    // piece loaded from exactly one earlier piece.
     const size_t period = wholePeriodsInPieces(back);
-    if (bytes <= period) {
-      copyBackExact(out, back, bytes);
-    } else {
-      copyBackExact(out, back, period);
-      copyInPieces(out + period, out, bytes - period);
-    }
+    const size_t exact = std::min(bytes, period);
+    const uint8_t* from = out - back;
+    for (size_t i = 0; i < exact; ++i) out[i] = from[i];
+    if (bytes > period) copyInPieces(out + period, out, bytes - period);
   }
 }
 
