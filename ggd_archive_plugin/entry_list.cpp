@@ -3,10 +3,11 @@
 #include "ggd_archive_plugin/entry_list.h"
 
 #include <cstring>
+#include <string>
 
 #include "ggd_archive_plugin/file_calls.h"
 #include "ggd_archive_plugin/ggd_format.h"
-#include "plugin_api/plugin_api.h"
+#include "ggd_archive_plugin/names.h"
 
 namespace felbrin {
 
@@ -17,9 +18,9 @@ static_assert(sizeof(kStorageMethod) <= sizeof(spi::ArchiveEntryInfo::method), "
 
 namespace {
 
-// The last archive listed from a file: the path exactly as the host passed it and a byte
-// copy of its list, in global memory, present together or not at all. Library-wide and
-// unguarded: calls into the library must not overlap.
+// The last archive listed from a file: its path in UTF-16 and a byte copy of its ANSI list,
+// in global memory, present together or not at all. Library-wide and unguarded: calls into
+// the library must not overlap.
 struct EntryListCache {
   HGLOBAL path = nullptr;
   HGLOBAL list = nullptr;
@@ -27,6 +28,45 @@ struct EntryListCache {
   int64_t archiveStart = 0;  // file offset of the listing that filled the cache
 };
 EntryListCache gCache;
+
+// A path as the cache knows it: UTF-16 and terminated. A UTF-16 path is borrowed; an ANSI
+// path is converted from the system code page, as the ANSI file calls themselves do, into
+// `owned`. A null `text` is an ANSI path without a UTF-16 form (where the system code page is
+// UTF-8 and the path is not): it is listed as usual but never cached, since no key could
+// tell it apart from the paths of the other family.
+struct PathKey {
+  const spi::WideChar* text = nullptr;
+  HLOCAL owned = nullptr;
+};
+
+int MakePathKey(const spi::WideChar* path, PathKey* key) {
+  key->text = path;
+  return spi::kSuccess;
+}
+
+int MakePathKey(const char* path, PathKey* key) {
+  const int units = MultiByteToWideChar(CP_ACP, 0, path, -1, nullptr, 0);
+  if (units <= 0) return spi::kSuccess;
+  HLOCAL block = LocalAlloc(LMEM_FIXED, static_cast<size_t>(units) * sizeof(spi::WideChar));
+  if (block == nullptr) return spi::kNoMemory;
+  spi::WideChar* wide = static_cast<spi::WideChar*>(LocalLock(block));
+  if (wide == nullptr || MultiByteToWideChar(CP_ACP, 0, path, -1, wide, units) != units) {
+    if (wide != nullptr) LocalUnlock(block);
+    LocalFree(block);
+    return wide == nullptr ? spi::kLockFailed : spi::kSuccess;
+  }
+  key->text = wide;
+  key->owned = block;
+  return spi::kSuccess;
+}
+
+void ReleasePathKey(PathKey* key) {
+  if (key->owned != nullptr) {
+    LocalUnlock(key->owned);
+    LocalFree(key->owned);
+  }
+  *key = PathKey();
+}
 
 HGLOBAL CopyToGlobal(const void* bytes, size_t size) {
   HGLOBAL block = GlobalAlloc(GMEM_MOVEABLE | GMEM_ZEROINIT, size);
@@ -48,10 +88,10 @@ HLOCAL NewHostBlock(uint64_t bytes) {
   return LocalAlloc(LMEM_FIXED | LMEM_ZEROINIT, static_cast<size_t>(bytes));
 }
 
-bool CachedPathIs(const char* path) {
-  if (gCache.path == nullptr) return false;
-  const char* cached = static_cast<const char*>(GlobalLock(gCache.path));
-  const bool same = cached != nullptr && SameNameIgnoreCase(cached, path);
+bool CachedPathIs(const PathKey& key) {
+  if (gCache.path == nullptr || key.text == nullptr) return false;
+  const spi::WideChar* cached = static_cast<const spi::WideChar*>(GlobalLock(gCache.path));
+  const bool same = cached != nullptr && SameNameIgnoreCase(cached, key.text);
   GlobalUnlock(gCache.path);
   return same;
 }
@@ -72,10 +112,13 @@ int CopyCachedList(HLOCAL* list, int64_t* archiveStart) {
   return spi::kSuccess;
 }
 
-// Remembers a list just built from a file. A failed copy leaves nothing cached.
-void StoreInCache(const char* path, HLOCAL list, size_t bytes, int64_t archiveStart) {
+// Remembers a list just built from a file. A failed copy, or a path without a key, leaves
+// nothing cached.
+void StoreInCache(const PathKey& key, HLOCAL list, size_t bytes, int64_t archiveStart) {
   DropEntryListCache();
-  gCache.path = CopyToGlobal(path, std::strlen(path) + 1);
+  if (key.text == nullptr) return;
+  const size_t keyBytes = (std::char_traits<spi::WideChar>::length(key.text) + 1) * sizeof(spi::WideChar);
+  gCache.path = CopyToGlobal(key.text, keyBytes);
   if (gCache.path == nullptr) return;
   gCache.list = CopyToGlobal(list, bytes);
   if (gCache.list == nullptr) {
@@ -151,7 +194,8 @@ int ReadDirectoryBlock(HANDLE file, int64_t offset, HLOCAL* block, const uint8_t
   return spi::kSuccess;
 }
 
-int ListFromFile(const char* path, int64_t offset, HLOCAL* list) {
+template <typename Char>
+int ListFromFile(const Char* path, const PathKey& key, int64_t offset, HLOCAL* list) {
   HANDLE file = OpenForReading(path);
   if (file == INVALID_HANDLE_VALUE) return spi::kReadError;
   HLOCAL directory = nullptr;
@@ -165,7 +209,7 @@ int ListFromFile(const char* path, int64_t offset, HLOCAL* list) {
   result = ListFromDirectory(bytes, d, d, list, &listBytes);
   LocalUnlock(directory);
   LocalFree(directory);
-  if (result == spi::kSuccess) StoreInCache(path, *list, listBytes, offset);
+  if (result == spi::kSuccess) StoreInCache(key, *list, listBytes, offset);
   return result;
 }
 
@@ -179,35 +223,82 @@ int ListFromMemory(const uint8_t* archive, int64_t size, HLOCAL* list) {
   return ListFromDirectory(archive + kDirectoryOffset, after < d ? after : d, d, list, &listBytes);
 }
 
-}  // namespace
+// The same records with the names in UTF-16, in a new block of the exact size; every byte
+// that no field covers (the padding of the 64-bit record) stays zero.
+void WidenEntry(const spi::ArchiveEntryInfo& entry, spi::ArchiveEntryInfoW* wide) {
+  std::memcpy(wide->method, entry.method, sizeof wide->method);
+  wide->position = entry.position;
+  wide->compsize = entry.compsize;
+  wide->filesize = entry.filesize;
+  wide->timestamp = entry.timestamp;
+  WidenName(entry.path, wide->path, sizeof wide->path / sizeof wide->path[0]);
+  WidenName(entry.filename, wide->filename, sizeof wide->filename / sizeof wide->filename[0]);
+  wide->crc = entry.crc;
+}
 
-int BuildEntryList(const char* source, int64_t offsetOrSize, ListSource kind, HLOCAL* list,
-                   int64_t* archiveStart) {
+int WidenEntryList(HLOCAL list, HLOCAL* wideList) {
+  const spi::ArchiveEntryInfo* entries = static_cast<const spi::ArchiveEntryInfo*>(LocalLock(list));
+  if (entries == nullptr) return spi::kLockFailed;
+  uint64_t count = 0;
+  while (entries[count].method[0] != '\0') ++count;
+  HLOCAL block = NewHostBlock((count + 1) * sizeof(spi::ArchiveEntryInfoW));
+  spi::ArchiveEntryInfoW* wide = block != nullptr ? static_cast<spi::ArchiveEntryInfoW*>(LocalLock(block)) : nullptr;
+  if (wide == nullptr) {
+    if (block != nullptr) LocalFree(block);
+    LocalUnlock(list);
+    return block == nullptr ? spi::kNoMemory : spi::kLockFailed;
+  }
+  for (uint64_t j = 0; j < count; ++j) WidenEntry(entries[j], &wide[j]);
+  LocalUnlock(block);
+  LocalUnlock(list);
+  *wideList = block;
+  return spi::kSuccess;
+}
+
+// The list as the cache keeps it, with ANSI names, for a path of either family.
+template <typename Char>
+int BuildAnsiList(const Char* source, int64_t offsetOrSize, ListSource kind, HLOCAL* list, int64_t* archiveStart) {
   int64_t start = 0;
   *list = nullptr;
+  if (archiveStart != nullptr) *archiveStart = 0;
   if (source == nullptr) return spi::kReadError;
   int result;
   if (kind == ListSource::kMemory) {
     result = ListFromMemory(reinterpret_cast<const uint8_t*>(source), offsetOrSize, list);
-  } else if (CachedPathIs(source)) {
-    result = CopyCachedList(list, &start);
   } else {
-    DropEntryListCache();
-    start = offsetOrSize;
-    result = ListFromFile(source, offsetOrSize, list);
+    PathKey key;
+    result = MakePathKey(source, &key);
+    if (result != spi::kSuccess) return result;
+    if (CachedPathIs(key)) {
+      result = CopyCachedList(list, &start);
+    } else {
+      DropEntryListCache();
+      start = offsetOrSize;
+      result = ListFromFile(source, key, offsetOrSize, list);
+    }
+    ReleasePathKey(&key);
   }
   if (result != spi::kSuccess) *list = nullptr;
   if (archiveStart != nullptr) *archiveStart = result == spi::kSuccess ? start : 0;
   return result;
 }
 
-bool SameNameIgnoreCase(const char* a, const char* b) {
-  auto fold = [](unsigned char c) { return (c >= 'a' && c <= 'z') ? static_cast<unsigned char>(c - 0x20) : c; };
-  for (size_t i = 0;; ++i) {
-    const unsigned char x = fold(static_cast<unsigned char>(a[i]));
-    if (x != fold(static_cast<unsigned char>(b[i]))) return false;
-    if (x == 0) return true;
-  }
+}  // namespace
+
+int BuildEntryList(const char* source, int64_t offsetOrSize, ListSource kind, HLOCAL* list,
+                   int64_t* archiveStart) {
+  return BuildAnsiList(source, offsetOrSize, kind, list, archiveStart);
+}
+
+int BuildEntryList(const spi::WideChar* source, int64_t offsetOrSize, ListSource kind, HLOCAL* list,
+                   int64_t* archiveStart) {
+  HLOCAL ansi = nullptr;
+  int result = BuildAnsiList(source, offsetOrSize, kind, &ansi, archiveStart);
+  if (result != spi::kSuccess) return result;
+  result = WidenEntryList(ansi, list);
+  LocalFree(ansi);
+  if (result != spi::kSuccess && archiveStart != nullptr) *archiveStart = 0;
+  return result;
 }
 
 void DropEntryListCache() {

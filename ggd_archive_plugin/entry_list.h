@@ -1,16 +1,21 @@
 // The host's entry list of a GGD archive, and the one-entry cache of the last archive listed
 // from a file.
 //
-// The list is one fixed, zero-filled local block of (members + 1) ArchiveEntryInfo records in
-// directory order; the last record is all zeros. Each member record holds:
+// The list is one fixed, zero-filled local block of (members + 1) records in directory
+// order; the last record is all zeros. Each member record holds:
 //   method "PPLGGD", position = the member's start as stored (an offset from the archive's
 //   first byte), compsize = filesize = the member's size, timestamp 0, path "", crc 0.
+// The ANSI exports get ArchiveEntryInfo records with the names as the directory spells them;
+// the Unicode exports get ArchiveEntryInfoW records, the same fields with the names
+// converted from the system code page. The cache holds the ANSI list; the Unicode list is
+// made from it on every call.
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
 
 #include "platform/win32.h"
+#include "plugin_api/plugin_api.h"
 
 namespace felbrin {
 
@@ -21,19 +26,34 @@ constexpr char kStorageMethod[] = "PPLGGD";
 // begins).
 enum class ListSource { kFile, kMemory };
 
-// Builds the entry list. Results: 0 with *list set, else 2, 3, 4, 5 or 6 with *list null.
-// *archiveStart (may be null) receives the file offset that the list's positions count
-// from: the offset of the listing that filled the cache, on a cache hit; 0 for memory.
+// The record type of each export family.
+template <typename Char>
+struct EntryRecord;
+template <>
+struct EntryRecord<char> {
+  typedef spi::ArchiveEntryInfo Type;
+};
+template <>
+struct EntryRecord<spi::WideChar> {
+  typedef spi::ArchiveEntryInfoW Type;
+};
+template <typename Char>
+using EntryOf = typename EntryRecord<Char>::Type;
+
+// Builds the entry list in the record type of the path's family. Results: 0 with *list set,
+// else 2, 3, 4, 5 or 6 with *list null. *archiveStart (may be null) receives the file offset
+// that the list's positions count from: the offset of the listing that filled the cache, on
+// a cache hit; 0 for memory. Memory input is bytes in both families.
 //
 // File input answers from the cache when it holds the same path (compared ignoring the case
-// of a-z), whatever the offset; otherwise it reads the file and caches the new list. Memory
-// input empties the cache and never fills it.
+// of a-z), whatever the offset and whichever family named it; otherwise it reads the file,
+// opened through the path's own family, and caches the new list. The cache knows a path by
+// its UTF-16 form, an ANSI path converted from the system code page. Memory input empties
+// the cache and never fills it.
 int BuildEntryList(const char* source, int64_t offsetOrSize, ListSource kind, HLOCAL* list,
                    int64_t* archiveStart);
-
-// Equal when both names agree byte for byte up to their terminators, a-z counting as A-Z
-// (the bytes of double-byte characters compare exactly).
-bool SameNameIgnoreCase(const char* a, const char* b);
+int BuildEntryList(const spi::WideChar* source, int64_t offsetOrSize, ListSource kind, HLOCAL* list,
+                   int64_t* archiveStart);
 
 // Releases the cached path and list (at library unload, and before every new listing).
 void DropEntryListCache();

@@ -7,9 +7,21 @@ HANDLE OpenForReading(const char* path) {
                      nullptr);
 }
 
+HANDLE OpenForReading(const spi::WideChar* path) {
+  return CreateFileW(path, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL,
+                     nullptr);
+}
+
 HANDLE CreateForWriting(const char* path) {
   return CreateFileA(path, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
 }
+
+HANDLE CreateForWriting(const spi::WideChar* path) {
+  return CreateFileW(path, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+}
+
+bool DeleteNamedFile(const char* path) { return DeleteFileA(path) != FALSE; }
+bool DeleteNamedFile(const spi::WideChar* path) { return DeleteFileW(path) != FALSE; }
 
 bool SeekTo(HANDLE file, int64_t position) {
   if (position < 0) return false;

@@ -1,17 +1,27 @@
 // The few file operations Felbrin makes, over the platform's calls, with 64-bit positions.
+// A path is named in the family of the export that received it: an ANSI path goes to the
+// ANSI call, a UTF-16 path to the wide one, so that a name the system code page cannot
+// spell still opens.
 #pragma once
 
 #include <cstdint>
 
 #include "platform/win32.h"
+#include "plugin_api/plugin_api.h"
 
 namespace felbrin {
 
 // Opens an existing file for reading, others may read too; INVALID_HANDLE_VALUE on failure.
 HANDLE OpenForReading(const char* path);
+HANDLE OpenForReading(const spi::WideChar* path);
 
 // Creates (or empties) a file for writing, shared with nobody.
 HANDLE CreateForWriting(const char* path);
+HANDLE CreateForWriting(const spi::WideChar* path);
+
+// Deletes a file; false when it cannot be deleted.
+bool DeleteNamedFile(const char* path);
+bool DeleteNamedFile(const spi::WideChar* path);
 
 // Moves to `position` bytes from the start of the file; false for a negative position or a
 // failed move.

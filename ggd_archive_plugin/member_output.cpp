@@ -1,6 +1,7 @@
 #include "ggd_archive_plugin/member_output.h"
 
 #include <cstring>
+#include <string>
 
 #include "ggd_archive_plugin/file_calls.h"
 
@@ -28,7 +29,8 @@ int ReportProgress(int done, int total) {
   return gProgress.callback(done, total, gProgress.user) != 0 ? 1 : 0;
 }
 
-int ReadMember(const char* path, int64_t position, uint32_t size, HLOCAL* block) {
+template <typename Char>
+int ReadMember(const Char* path, int64_t position, uint32_t size, HLOCAL* block) {
   HLOCAL member = LocalAlloc(LMEM_FIXED | LMEM_ZEROINIT, size);
   if (member == nullptr) return spi::kNoMemory;
   HANDLE file = OpenForReading(path);
@@ -56,23 +58,25 @@ int HandMemberOver(HLOCAL block, HLOCAL* handle) {
   return spi::kSuccess;
 }
 
-bool JoinOutputPath(const char* folder, const char* name, char (&path)[kOutputPathBytes]) {
-  const size_t folderLength = std::strlen(folder);
-  const size_t nameLength = std::strlen(name);
+template <typename Char>
+bool JoinOutputPath(const Char* folder, const Char* name, Char (&path)[kOutputPathChars]) {
+  const size_t folderLength = std::char_traits<Char>::length(folder);
+  const size_t nameLength = std::char_traits<Char>::length(name);
   // Each length alone is checked first, so the sum cannot wrap.
-  if (folderLength >= kOutputPathBytes || nameLength >= kOutputPathBytes ||
-      folderLength + nameLength + 1 > kOutputPathBytes) {
+  if (folderLength >= kOutputPathChars || nameLength >= kOutputPathChars ||
+      folderLength + nameLength + 1 > kOutputPathChars) {
     return false;
   }
-  std::memcpy(path, folder, folderLength);
-  std::memcpy(path + folderLength, name, nameLength + 1);
+  std::char_traits<Char>::copy(path, folder, folderLength);
+  std::char_traits<Char>::copy(path + folderLength, name, nameLength + 1);
   return true;
 }
 
-int WriteMemberFile(const char* folder, const char* name, const uint8_t* bytes, uint32_t size) {
+template <typename Char>
+int WriteMemberFile(const Char* folder, const Char* name, const uint8_t* bytes, uint32_t size) {
   // A path that does not fit is refused before anything is created, rather than cut to a
   // name that the host never asked for.
-  char path[kOutputPathBytes];
+  Char path[kOutputPathChars];
   if (!JoinOutputPath(folder, name, path)) return spi::kNotSupported;
   HANDLE out = CreateForWriting(path);
   if (out == INVALID_HANDLE_VALUE) return spi::kNotSupported;
@@ -88,7 +92,7 @@ int WriteMemberFile(const char* folder, const char* name, const uint8_t* bytes, 
     const uint32_t piece = left < kWritePieceBytes ? left : kWritePieceBytes;
     if (piece > 0 && !WriteExactly(out, bytes + written, piece)) {
       CloseHandle(out);
-      DeleteFileA(path);
+      DeleteNamedFile(path);
       return spi::kNotSupported;
     }
     written += piece;
@@ -101,5 +105,12 @@ int WriteMemberFile(const char* folder, const char* name, const uint8_t* bytes, 
   CloseHandle(out);
   return spi::kSuccess;
 }
+
+template int ReadMember(const char*, int64_t, uint32_t, HLOCAL*);
+template int ReadMember(const spi::WideChar*, int64_t, uint32_t, HLOCAL*);
+template bool JoinOutputPath(const char*, const char*, char (&)[kOutputPathChars]);
+template bool JoinOutputPath(const spi::WideChar*, const spi::WideChar*, spi::WideChar (&)[kOutputPathChars]);
+template int WriteMemberFile(const char*, const char*, const uint8_t*, uint32_t);
+template int WriteMemberFile(const spi::WideChar*, const spi::WideChar*, const uint8_t*, uint32_t);
 
 }  // namespace felbrin

@@ -2,6 +2,9 @@
 // name, and extraction of a member into memory.
 #include <cstring>
 #include <string>
+#ifndef _WIN32
+#include <sys/mman.h>
+#endif
 
 #include "tests/common/temp_folder.h"
 #include "tests/felbrin/felbrin_host.h"
@@ -28,26 +31,123 @@ TEST(FelbrinExports, PluginInfoAndConfiguration) {
 #endif
 }
 
+// A 64 KiB block at an address of a chosen shape, released at the end; null where the shape
+// cannot be had.
+class PlacedBlock {
+ public:
+  // Low 16 bits zero (Windows hands out blocks on 64 KiB boundaries).
+  static PlacedBlock aligned() {
+#ifdef _WIN32
+    return PlacedBlock(VirtualAlloc(nullptr, kBytes, MEM_RESERVE | MEM_COMMIT, PAGE_READWRITE));
+#else
+    return PlacedBlock(place(nullptr, true));
+#endif
+  }
+  // Above 4 GiB with bits 16-31 zero: cut to 32 bits, the address would read as handle 0.
+  static PlacedBlock above4GiB() {
+    if (sizeof(void*) < 8) return PlacedBlock(nullptr);
+    // The low candidates suit Windows; the high ones a sanitizer's address layout.
+    for (uint64_t base : {uint64_t{1} << 32, uint64_t{0x600000000000}}) {
+      for (uint64_t k = 0; k < 16; ++k) {
+        void* wanted = reinterpret_cast<void*>(static_cast<uintptr_t>(base + (k << 32)));
+#ifdef _WIN32
+        void* got = VirtualAlloc(wanted, kBytes, MEM_RESERVE | MEM_COMMIT, PAGE_READWRITE);
+#else
+        void* got = place(wanted, false);
+#endif
+        if (got == wanted) return PlacedBlock(got);
+        PlacedBlock discard(got);
+      }
+    }
+    return PlacedBlock(nullptr);
+  }
+  PlacedBlock(PlacedBlock&& other) : at_(other.at_) { other.at_ = nullptr; }
+  ~PlacedBlock() {
+    if (at_ == nullptr) return;
+#ifdef _WIN32
+    VirtualFree(at_, 0, MEM_RELEASE);
+#else
+    munmap(at_, kBytes);
+#endif
+  }
+  uint8_t* data() const { return static_cast<uint8_t*>(at_); }
+
+ private:
+  static constexpr size_t kBytes = 65536;
+  explicit PlacedBlock(void* at) : at_(at) {}
+#ifndef _WIN32
+  // mmap at `wanted` (a hint); with `align`, a 64 KiB boundary inside a larger mapping.
+  static void* place(void* wanted, bool align) {
+    if (!align) {
+      void* got = mmap(wanted, kBytes, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+      return got == MAP_FAILED ? nullptr : got;
+    }
+    void* got = mmap(nullptr, 2 * kBytes, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+    if (got == MAP_FAILED) return nullptr;
+    const uintptr_t start = reinterpret_cast<uintptr_t>(got);
+    const uintptr_t boundary = (start + kBytes - 1) & ~static_cast<uintptr_t>(kBytes - 1);
+    if (boundary > start) munmap(got, boundary - start);
+    if (boundary + kBytes < start + 2 * kBytes) {
+      munmap(reinterpret_cast<void*>(boundary + kBytes), start + 2 * kBytes - boundary - kBytes);
+    }
+    return reinterpret_cast<void*>(boundary);
+  }
+#endif
+  void* at_;
+};
+
+// IsSupported and IsSupportedW tell a handle from an address by value alone, at full pointer
+// width: no bit above the low 16 makes a handle.
 TEST(FelbrinExports, IsSupportedByHandleAndByAddress) {
   Felbrin felbrin;
+  ASSERT_TRUE(felbrin.complete());
   TempFolder folder;
-  folder.write("lead.ggd", "0123456789" + exampleArchive());
-  // A handle is read from wherever it stands: at 0 "01" is no directory length, at 10 it is.
+  const std::string archive = exampleArchive();
+  folder.write("lead.ggd", "0123456789" + archive);
+  std::string head = archive;
+  head.resize(2048, '\0');
+  std::string notHead = head;
+  notHead[0] = 0x18;
+  PlacedBlock aligned = PlacedBlock::aligned();
+  PlacedBlock high = PlacedBlock::above4GiB();
+  for (const PlacedBlock* block : {&aligned, &high}) {
+    if (block->data() != nullptr) std::memcpy(block->data(), head.data(), head.size());
+  }
   HANDLE file = CreateFileA(folder.path("lead.ggd").c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
                             FILE_ATTRIBUTE_NORMAL, nullptr);
   ASSERT_NE(file, INVALID_HANDLE_VALUE);
-  EXPECT_EQ(felbrin.IsSupported("lead.ggd", reinterpret_cast<uintptr_t>(file)), 0);
-  SetFilePointer(file, 10, nullptr, FILE_BEGIN);
-  EXPECT_EQ(felbrin.IsSupported("lead.ggd", reinterpret_cast<uintptr_t>(file)), 1);
-  CloseHandle(file);
-  EXPECT_EQ(felbrin.IsSupported(nullptr, 0xFFFF), 0);  // a handle, and not an open one
+  const uintptr_t handle = reinterpret_cast<uintptr_t>(file);
+  ASSERT_LE(handle, 0xFFFFu);
 
-  // An address stands for 2048 bytes of the file's head.
-  std::string head = exampleArchive();
-  head.resize(2048, '\0');
-  EXPECT_EQ(felbrin.IsSupported("a.ggd", reinterpret_cast<uintptr_t>(head.data())), 1);
-  head[0] = 0x18;
-  EXPECT_EQ(felbrin.IsSupported("a.ggd", reinterpret_cast<uintptr_t>(head.data())), 0);
+  struct Case {
+    const char* what;
+    uintptr_t dw;
+    int64_t seekTo;  // where the handle stands first; -1 for no seek
+    int expected;
+  } cases[] = {
+      // A handle is read from wherever it stands: at 0 "01" is no directory length, at 10 it is.
+      {"a handle at the file's start", handle, 0, 0},
+      {"a handle moved to the archive", handle, 10, 1},
+      {"0x7F, a handle and not an open one", 0x7F, -1, 0},
+      {"0xFFFF, a handle and not an open one", 0xFFFF, -1, 0},
+      // An address stands for 2048 bytes of the file's head.
+      {"an address of a head", reinterpret_cast<uintptr_t>(head.data()), -1, 1},
+      {"an address of something else", reinterpret_cast<uintptr_t>(notHead.data()), -1, 0},
+      {"an address whose low 16 bits are zero", reinterpret_cast<uintptr_t>(aligned.data()), -1, 1},
+      {"an address above 4 GiB whose bits 16-31 are zero", reinterpret_cast<uintptr_t>(high.data()), -1, 1},
+  };
+  for (const Case& c : cases) {
+    if (c.dw == 0) continue;  // a block that could not be placed here
+    SCOPED_TRACE(c.what);
+    if (c.seekTo >= 0) SetFilePointer(file, static_cast<LONG>(c.seekTo), nullptr, FILE_BEGIN);
+    EXPECT_EQ(felbrin.IsSupported("lead.ggd", c.dw), c.expected);
+    if (c.seekTo >= 0) SetFilePointer(file, static_cast<LONG>(c.seekTo), nullptr, FILE_BEGIN);
+    EXPECT_EQ(felbrin.IsSupportedW(nullptr, c.dw), c.expected);
+  }
+  CloseHandle(file);
+  if (sizeof(void*) == 8) {
+    EXPECT_NE(high.data(), nullptr) << "no block above 4 GiB: the full-width case did not run";
+  }
 }
 
 // The list of the example archive as the host receives it: a fixed block (locking gives

@@ -1,11 +1,13 @@
-// What the Felbrin tests share: the plug-in's exports loaded as a host loads them, the
-// example archive, a progress recorder, and the platform's counts of live blocks (native
-// only; on Windows the counts read -1 and the leak checks are skipped).
+// What the Felbrin tests share: the plug-in's exports (both families) loaded as a host loads
+// them, the example archive, a progress recorder, wide paths and files, and the platform's
+// counts of live blocks (native only; on Windows the counts read -1 and the leak checks are
+// skipped).
 #pragma once
 
 #include <gtest/gtest.h>
 
 #include <cstdint>
+#include <filesystem>
 #include <string>
 #include <utility>
 #include <vector>
@@ -29,6 +31,15 @@ typedef int(SPI_CALL* GetFileFn)(const char* src, intptr_t len, char* dest, unsi
                                  spi::ProgressCallback callback, intptr_t lData);
 typedef int(SPI_CALL* ConfigurationDlgFn)(void* parent, int fnc);
 
+typedef spi::WideChar WideChar;
+typedef int(SPI_CALL* GetPluginInfoWFn)(int infono, WideChar* buf, int buflen);
+typedef int(SPI_CALL* IsSupportedWFn)(const WideChar* filename, uintptr_t dw);
+typedef int(SPI_CALL* GetArchiveInfoWFn)(const WideChar* buf, intptr_t len, unsigned flag, void** lphInf);
+typedef int(SPI_CALL* GetFileInfoWFn)(const WideChar* buf, intptr_t len, const WideChar* filename, unsigned flag,
+                                      spi::ArchiveEntryInfoW* lpInfo);
+typedef int(SPI_CALL* GetFileWFn)(const WideChar* src, intptr_t len, WideChar* dest, unsigned flag,
+                                  spi::ProgressCallback callback, intptr_t lData);
+
 constexpr unsigned kMemoryIn = 1;
 constexpr unsigned kMemoryOut = 0x100;
 
@@ -41,9 +52,15 @@ struct Felbrin {
   GetFileInfoFn GetFileInfo = library.get<GetFileInfoFn>("GetFileInfo");
   GetFileFn GetFile = library.get<GetFileFn>("GetFile");
   ConfigurationDlgFn ConfigurationDlg = library.get<ConfigurationDlgFn>("ConfigurationDlg");
+  GetPluginInfoWFn GetPluginInfoW = library.get<GetPluginInfoWFn>("GetPluginInfoW");
+  IsSupportedWFn IsSupportedW = library.get<IsSupportedWFn>("IsSupportedW");
+  GetArchiveInfoWFn GetArchiveInfoW = library.get<GetArchiveInfoWFn>("GetArchiveInfoW");
+  GetFileInfoWFn GetFileInfoW = library.get<GetFileInfoWFn>("GetFileInfoW");
+  GetFileWFn GetFileW = library.get<GetFileWFn>("GetFileW");
 
   bool complete() const {
-    return GetPluginInfo && IsSupported && GetArchiveInfo && GetFileInfo && GetFile && ConfigurationDlg;
+    return GetPluginInfo && IsSupported && GetArchiveInfo && GetFileInfo && GetFile && ConfigurationDlg &&
+           GetPluginInfoW && IsSupportedW && GetArchiveInfoW && GetFileInfoW && GetFileW;
   }
   // A memory listing empties the cache; this one lists nothing.
   void dropCache() {
@@ -108,6 +125,80 @@ inline std::string folderPath(const std::string& folder) {
 #else
   return folder + "/";
 #endif
+}
+
+// Wide texts and paths in the records' character type (wchar_t on Windows, char16_t here).
+typedef std::basic_string<WideChar> WideString;
+
+inline WideString W(const char16_t* text) {
+  WideString wide;
+  for (; *text != 0; ++text) wide.push_back(static_cast<WideChar>(*text));
+  return wide;
+}
+
+inline WideString W(const std::string& ascii) { return WideString(ascii.begin(), ascii.end()); }
+
+inline WideString widePath(const std::filesystem::path& path) {
+#ifdef _WIN32
+  return path.wstring();
+#else
+  const std::u16string units = path.u16string();
+  return WideString(units.begin(), units.end());
+#endif
+}
+
+inline std::filesystem::path pathOf(const WideString& wide) {
+#ifdef _WIN32
+  return std::filesystem::path(wide);
+#else
+  return std::filesystem::path(std::u16string(wide.begin(), wide.end()));
+#endif
+}
+
+inline WideString wideFolderPath(const std::filesystem::path& folder) {
+#ifdef _WIN32
+  return widePath(folder) + W(u"\\");
+#else
+  return widePath(folder) + W(u"/");
+#endif
+}
+
+// The text in the system code page, when the code page spells every character of it (the
+// conversion back gives the same text).
+inline bool ansiOf(const WideString& wide, std::string* ansi) {
+  const int bytes = WideCharToMultiByte(CP_ACP, 0, wide.c_str(), -1, nullptr, 0, nullptr, nullptr);
+  if (bytes <= 0) return false;
+  std::string out(static_cast<size_t>(bytes), '\0');
+  WideCharToMultiByte(CP_ACP, 0, wide.c_str(), -1, &out[0], bytes, nullptr, nullptr);
+  out.resize(static_cast<size_t>(bytes) - 1);
+  std::vector<WideChar> back(wide.size() + 8, 0);
+  const int units = MultiByteToWideChar(CP_ACP, 0, out.c_str(), -1, back.data(), static_cast<int>(back.size()));
+  if (units <= 0 || WideString(back.data()) != wide) return false;
+  *ansi = out;
+  return true;
+}
+
+// Files under wide names, through the platform's wide calls.
+inline bool writeFileW(const WideString& path, const std::string& bytes) {
+  HANDLE file = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (file == INVALID_HANDLE_VALUE) return false;
+  DWORD written = 0;
+  const BOOL ok = WriteFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr);
+  CloseHandle(file);
+  return ok && written == bytes.size();
+}
+
+// The file's bytes, or "<missing>" when it cannot be opened.
+inline std::string readFileW(const WideString& path) {
+  HANDLE file = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                            FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (file == INVALID_HANDLE_VALUE) return "<missing>";
+  std::string bytes;
+  char piece[4096];
+  DWORD got = 0;
+  while (ReadFile(file, piece, sizeof piece, &got, nullptr) && got > 0) bytes.append(piece, got);
+  CloseHandle(file);
+  return bytes;
 }
 
 }  // namespace felbrin_test

@@ -1,5 +1,5 @@
-// The head check, the directory reader, name comparison and the output path join, on
-// archives written out byte by byte.
+// The head check and the directory reader on archives written out byte by byte; name
+// comparison, widening and the output path join in both character types.
 #include <gtest/gtest.h>
 
 #include <cstring>
@@ -8,6 +8,8 @@
 
 #include "ggd_archive_plugin/entry_list.h"
 #include "ggd_archive_plugin/ggd_format.h"
+#include "ggd_archive_plugin/member_output.h"
+#include "ggd_archive_plugin/names.h"
 #include "tests/felbrin/felbrin_host.h"
 
 namespace {
@@ -123,18 +125,86 @@ TEST(GgdFormat, CheckNeverReadsPastTheAvailableBytes) {
   }
 }
 
-TEST(GgdNames, SameNameIgnoreCase) {
+using Wide = std::basic_string<spi::WideChar>;
+
+Wide W(const char16_t* text) {
+  Wide wide;
+  for (; *text != 0; ++text) wide.push_back(static_cast<spi::WideChar>(*text));
+  return wide;
+}
+
+TEST(GgdNames, ComparisonInBothFamilies) {
   struct Case {
-    const char* a;
-    const char* b;
+    const char16_t* a;
+    const char16_t* b;
+    bool sameIgnoringCase;
     bool same;
+    bool ascii;  // the same case in bytes gives the same answers
   } cases[] = {
-      {"A.BMP", "a.bmp", true},
-      {"AB", "ABC", false},  // the terminator takes part
-      {"[", "{", false},     // only a-z fold, not the other bytes 0x20 apart
-      {"\x82\xA0", "\x82\xA1", false},
+      {u"A.BMP", u"a.bmp", true, false, true},
+      {u"A.BMP", u"A.BMP", true, true, true},
+      {u"AB", u"ABC", false, false, true},               // the terminator takes part
+      {u"[", u"{", false, false, true},                  // only a-z fold, not the other bytes 0x20 apart
+      {u"\u00C9", u"\u00E9", false, false, false},       // nor letters beyond ASCII
+      {u"\u0161", u"\u0141", false, false, false},       // units whose low byte is a-z compare whole
   };
-  for (const Case& c : cases) EXPECT_EQ(SameNameIgnoreCase(c.a, c.b), c.same) << c.a << " / " << c.b;
+  for (const Case& c : cases) {
+    const Wide a = W(c.a), b = W(c.b);
+    EXPECT_EQ(SameNameIgnoreCase(a.c_str(), b.c_str()), c.sameIgnoringCase);
+    EXPECT_EQ(SameName(a.c_str(), b.c_str()), c.same);
+    if (!c.ascii) continue;
+    const std::string narrowA(a.begin(), a.end()), narrowB(b.begin(), b.end());
+    EXPECT_EQ(SameNameIgnoreCase(narrowA.c_str(), narrowB.c_str()), c.sameIgnoringCase);
+    EXPECT_EQ(SameName(narrowA.c_str(), narrowB.c_str()), c.same);
+  }
+  // In bytes, a double-byte character compares exactly.
+  EXPECT_FALSE(SameNameIgnoreCase("\x82\xA0", "\x82\xA1"));
+}
+
+TEST(GgdNames, WidenedNamesAreTerminatedAndNeverEmpty) {
+  spi::WideChar out[200];
+  WidenName("A.BMP", out, 200);
+  EXPECT_EQ(Wide(out), W(u"A.BMP"));
+  // Where the system code page refuses the bytes (UTF-8 natively: a lone 0x82), each byte
+  // stands for itself; elsewhere the code page gives some non-empty name.
+  WidenName("\x82\xA0X", out, 200);
+  EXPECT_FALSE(Wide(out).empty());
+  EXPECT_EQ(Wide(out).back(), static_cast<spi::WideChar>('X'));
+  WidenName("ABCDEFGH", out, 4);  // cut to the room, still terminated
+  EXPECT_EQ(Wide(out).size(), 3u);
+}
+
+template <typename Char>
+void ExpectOutputPathGuard() {
+  struct Case {
+    size_t folderLength;
+    size_t nameLength;
+    bool fits;
+  } cases[] = {
+      {254, 5, true},   // 259 characters and the terminator: exactly the buffer
+      {255, 5, false},
+      {0, 259, true},
+      {0, 260, false},
+      {300, 1, false},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(std::to_string(c.folderLength) + " + " + std::to_string(c.nameLength));
+    const std::basic_string<Char> folder(c.folderLength, static_cast<Char>('F'));
+    const std::basic_string<Char> name(c.nameLength, static_cast<Char>('n'));
+    Char path[kOutputPathChars];
+    path[0] = static_cast<Char>('#');
+    ASSERT_EQ(JoinOutputPath<Char>(folder.c_str(), name.c_str(), path), c.fits);
+    if (c.fits) {
+      EXPECT_EQ(std::basic_string<Char>(path), folder + name);
+    } else {
+      EXPECT_EQ(path[0], static_cast<Char>('#'));  // nothing stored
+    }
+  }
+}
+
+TEST(GgdNames, OutputPathGuardCountsCharacters) {
+  ExpectOutputPathGuard<char>();
+  ExpectOutputPathGuard<spi::WideChar>();
 }
 
 }  // namespace
