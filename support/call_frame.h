@@ -77,10 +77,9 @@ class PictureArgs : public InputArgs {
 
 // Opens the input that the arguments select (flag AND 7): 0 a file named by `source`
 // (ANSI or UTF-16, as the arguments were made), positioned at `length`; 1 the `length`
-// bytes at `source`. Returns spi::kSuccess with the
-// open stream in `*out` (the caller deletes it), or, with `*out` null: kNotSupported for
-// kinds 2 to 7 (the file is not touched), kNoMemory, kReadError when the file cannot be
-// opened for reading.
+// bytes at `source`. Returns spi::kSuccess with the open stream in `*out` (the caller
+// deletes it), or, with `*out` null: kNotSupported for kinds 2 to 7 (the file is not
+// touched), kNoMemory, kReadError when the file cannot be opened for reading.
 int32_t openInput(const InputArgs& args, Stream** out);
 
 // The input of IsSupported: `dw` up to 0xFFFF is a file handle that the host lends (read

@@ -2,9 +2,7 @@
 // notifier, GetPluginInfo and the registry.
 #include <gtest/gtest.h>
 
-#include <algorithm>
 #include <cstring>
-#include <iterator>
 #include <memory>
 #include <new>
 #include <string>
@@ -324,25 +322,6 @@ TEST(GetPluginInfo, IndexesAndLimits) {
     }
   }
   EXPECT_EQ(support::getPluginInfo(table, 0, nullptr, 256), 0);
-}
-
-// GetPluginInfoW counts characters where GetPluginInfo counts bytes, and stores the same.
-TEST(GetPluginInfo, WideCopiesAgreeWithTheAnsiOnes) {
-  const spi::PluginInfoTable table = {"00IN", "Test plug-in 1.0", "*.tst;*.ts2", "Test file"};
-  for (int infono = -1; infono <= 5; ++infono) {
-    for (int buflen : {-1, 0, 1, 3, 5, 17, 64}) {
-      char ansi[64];
-      spi::WideChar wide[64];
-      std::memset(ansi, '#', sizeof ansi);
-      std::fill(std::begin(wide), std::end(wide), spi::WideChar('#'));
-      int stored = support::getPluginInfo(table, infono, ansi, buflen);
-      EXPECT_EQ(support::getPluginInfoW(table, infono, wide, buflen), stored) << infono << "/" << buflen;
-      for (size_t i = 0; i < 64; ++i) {
-        ASSERT_EQ(wide[i], static_cast<unsigned char>(ansi[i])) << infono << "/" << buflen << " at " << i;
-      }
-    }
-  }
-  EXPECT_EQ(support::getPluginInfoW(table, 0, nullptr, 8), 0);
 }
 
 // Format classes for the registry: one that rejects everything, one that accepts a stream
