@@ -61,15 +61,53 @@ if [ -f vantrel-log.txt ]; then
   cat vantrel-log.txt
   echo
 fi
-echo "=== files written in $work"
-LC_ALL=C ls -l "$work"
-if [ "$status" -ne 0 ]; then
-  echo "Vantrel did not finish cleanly (driver exit code $status)" >&2
-  exit 1
-fi
 count=$(find "$work" -maxdepth 1 -name 'fcg_*.gg0' | wc -l)
-if [ "$count" -ne 3 ]; then
-  echo "expected 3 .gg0 files, found $count" >&2
+if [ "$status" -ne 0 ] || [ "$count" -ne 3 ]; then
+  echo "Vantrel did not finish cleanly (driver exit code $status, $count .gg0 files)" >&2
   exit 1
 fi
-echo "Main job done: Vantrel exited with code 0 and wrote $count GGA files to $work"
+
+# ---- the plug-ins, each through the host program, as a viewer loads them
+spihost() { run_wine "$bin/spihost.exe" "$@"; }
+plugin() { run_wine winepath -w "$bin/$1" | tr -d '\r'; }
+oslin=$(plugin Oslin.spi)
+gorsel=$(plugin Gorsel.spi)
+durnac=$(plugin Durnac.spi)
+felbrin=$(plugin Felbrin.spi)
+
+echo "=== Oslin.spi: every GGA file Vantrel wrote, decoded to PNG"
+for gga in fcg_*.gg0; do
+  spihost picinfo "$oslin" "$gga"
+  spihost decode "$oslin" "$gga" "${gga%.gg0}.png"
+done
+
+echo "=== Gorsel.spi: a GGD picture, decoded to PNG"
+run_wine "$bin/ggdpic.exe" sample photo 320 200 sample.ggd 7 >/dev/null
+spihost picinfo "$gorsel" sample.ggd
+spihost decode "$gorsel" sample.ggd sample-ggd.png
+
+echo "=== Durnac.spi: an MGX archive of the GGA files, listed and extracted"
+# Member names in both archive formats hold at most 12 characters.
+mkdir -p members
+for i in 1 2 3; do cp "fcg_00000$i.gg0" "members/pic$i.gg0"; done
+cp sample.ggd members/sample.ggd
+(cd members && run_wine "$bin/mgxpack.exe" ../sample.mgx pic1.gg0 pic2.gg0 pic3.gg0 >/dev/null)
+spihost list "$durnac" sample.mgx
+mkdir -p mgx-members
+spihost extract "$durnac" sample.mgx --all --to-memory mgx-members
+cmp members/pic2.gg0 mgx-members/pic2.gg0
+
+echo "=== Felbrin.spi: a GGD archive, listed and extracted to a folder"
+(cd members && run_wine "$bin/ggdpack.exe" ../sample-archive.ggd sample.ggd pic3.gg0 >/dev/null)
+spihost list "$felbrin" sample-archive.ggd
+mkdir -p ggd-members
+spihost extract "$felbrin" sample-archive.ggd --all --to-dir ggd-members
+cmp members/sample.ggd ggd-members/sample.ggd
+
+echo "=== files in $work"
+LC_ALL=C ls -l "$work" "$work/mgx-members" "$work/ggd-members"
+echo
+echo "Main job done, every step on the real Windows deliverables under wine:"
+echo "  Vantrel.exe split 'sample box.fcg' into $count GGA files; Oslin.spi decoded them to PNG;"
+echo "  Gorsel.spi decoded sample.ggd to sample-ggd.png; Durnac.spi and Felbrin.spi listed and"
+echo "  extracted their archives into mgx-members/ and ggd-members/. Results: $work"
