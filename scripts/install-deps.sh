@@ -9,7 +9,7 @@ packages=(
   googletest libbenchmark-dev libstb-dev
   clang libclang-rt-14-dev valgrind
   wine wine32:i386 wine64 xvfb xauth x11-apps imagemagick
-  locales fonts-ipafont-gothic
+  locales fonts-ipafont-gothic fonts-vlgothic
 )
 
 missing=()

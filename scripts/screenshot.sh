@@ -9,11 +9,6 @@ work="$root/out/screenshot"
 
 if [ "${1:-}" != "--inside" ]; then
   bash scripts/install-deps.sh >&2
-  # A Japanese font whose "_" stays inside its line (see the font replacement below).
-  if ! dpkg-query -W -f='${Status}' fonts-vlgothic 2>/dev/null | grep -q 'install ok installed'; then
-    DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends fonts-vlgothic >&2 ||
-      echo "fonts-vlgothic could not be installed; IPA Gothic stands in" >&2
-  fi
   cmake --preset win32 >/dev/null
   cmake --build --preset win32 --target Vantrel vantrel_driver fcg_writer -j "$(nproc)" >&2
   exec timeout --kill-after=10 600 xvfb-run -a -s "-screen 0 1024x768x24" bash "$0" --inside
