@@ -1,14 +1,50 @@
 // Gorsel's exports: GGD pictures from a file (at an offset) or from memory, handed to the
 // host as a 24-bit bottom-up bitmap in two local-memory blocks. Plain routines over the
 // platform's file and memory calls; the format itself lives in ggd_picture.cpp.
+//
+// Every export but ConfigurationDlg has a Unicode twin (GetPluginInfoW, IsSupportedW,
+// GetPictureInfoW, GetPictureW, GetPreviewW). A twin differs from its ANSI export in one
+// thing only: a file name is a UTF-16 path, opened with the wide file call, so names that
+// the system code page cannot spell still open. Memory input is bytes in both families.
+// The routines below are written once over the character type; openPictureFile is the
+// only place where the families part.
+//
+// Sizes, offsets, addresses and the host's user value are pointer-sized (`len`, `lData`,
+// IsSupported's `dw`), so the 64-bit build (Gorsel.sph) takes them at full width.
 #include <algorithm>
+#include <cstddef>
 #include <cstring>
+#include <type_traits>
 
 #include "ggd_image_plugin/ggd_picture.h"
 #include "platform/win32.h"
 #include "plugin_api/plugin_api.h"
 
 using gorsel::GgdPictureHeader;
+using spi::WideChar;
+
+static_assert(std::is_same<WideChar, WCHAR>::value, "the wide file calls take the exports' wide names");
+
+// The record as GetPictureInfo fills it, in both builds: the 64-bit one aligns the handle and
+// puts two bytes of padding before it, which Gorsel always writes as zero.
+static_assert(offsetof(spi::PictureInfo, left) == 0 && offsetof(spi::PictureInfo, top) == 4 &&
+                  offsetof(spi::PictureInfo, width) == 8 && offsetof(spi::PictureInfo, height) == 12,
+              "position and size at 0, 4, 8, 12");
+static_assert(offsetof(spi::PictureInfo, x_density) == 16 && offsetof(spi::PictureInfo, y_density) == 18,
+              "densities at 16 and 18");
+static_assert(offsetof(spi::PictureInfo, colorDepth) == 20, "colorDepth at 20");
+#if defined(_WIN64)
+static_assert(offsetof(spi::PictureInfo, padding) == 22 && sizeof(spi::PictureInfo::padding) == 2,
+              "two bytes of padding at 22");
+static_assert(offsetof(spi::PictureInfo, hInfo) == 24 && sizeof(spi::PictureInfo::hInfo) == 8,
+              "an 8-byte handle at 24");
+static_assert(sizeof(spi::PictureInfo) == 32, "PictureInfo is 32 bytes");
+#else
+static_assert(offsetof(spi::PictureInfo, hInfo) == 22 && sizeof(spi::PictureInfo::hInfo) == 4,
+              "a 4-byte handle at 22, unaligned");
+static_assert(sizeof(spi::PictureInfo) == 26, "PictureInfo is 26 bytes");
+#endif
+static_assert(sizeof(spi::UserData) == sizeof(void*), "the host's user value is kept at full width");
 
 namespace {
 
@@ -27,8 +63,18 @@ struct PictureInput {
 
 bool isMemoryInput(unsigned flag) { return spi::inputKind(flag) == spi::kInputMemory; }
 
+// The one place where the two families differ: the file call that takes their names.
 HANDLE openPictureFile(const char* name) {
   return CreateFileA(name, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+}
+HANDLE openPictureFile(const WideChar* name) {
+  return CreateFileW(name, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+}
+
+// Memory input is bytes whichever family's pointer type carries it.
+template <typename Char>
+const uint8_t* memoryBytes(const Char* buf) {
+  return reinterpret_cast<const uint8_t*>(buf);
 }
 
 // Moves to `offset` from the start. A negative offset cannot be reached: reading from where
@@ -87,9 +133,10 @@ int readPictureFile(HANDLE file, int64_t offset, PictureInput* input, GgdPicture
   return spi::kSuccess;
 }
 
-int loadPicture(const char* buf, intptr_t len, unsigned flag, PictureInput* input, GgdPictureHeader* header) {
+template <typename Char>
+int loadPicture(const Char* buf, intptr_t len, unsigned flag, PictureInput* input, GgdPictureHeader* header) {
   if (isMemoryInput(flag)) {
-    input->data = reinterpret_cast<const uint8_t*>(buf);
+    input->data = memoryBytes(buf);
     input->available = std::min<int64_t>(std::max<int64_t>(len, 0), kMaxInputBytes);
     return acceptPicture(input->data, input->available, header);
   }
@@ -153,11 +200,12 @@ int buildBitmap(const PictureInput& input, const GgdPictureHeader& header, void*
 
 // GetPictureInfo's head: memory as it stands, or the first 2048 bytes of the file at the
 // offset, zero-padded; the check then sees all 2048 bytes, as hosts' heads are that long.
-int readHead(const char* buf, intptr_t len, unsigned flag, uint8_t (&head)[kHeadBytes], const uint8_t** data,
+template <typename Char>
+int readHead(const Char* buf, intptr_t len, unsigned flag, uint8_t (&head)[kHeadBytes], const uint8_t** data,
              int64_t* available) {
   if (isMemoryInput(flag)) {
     if (len < static_cast<intptr_t>(gorsel::kHeaderBytes)) return spi::kUnknownFormat;
-    *data = reinterpret_cast<const uint8_t*>(buf);
+    *data = memoryBytes(buf);
     *available = len;
     return spi::kSuccess;
   }
@@ -176,13 +224,8 @@ int readHead(const char* buf, intptr_t len, unsigned flag, uint8_t (&head)[kHead
   return result;
 }
 
-}  // namespace
-
-SPI_EXPORT int SPI_CALL GetPluginInfo(int infono, char* buf, int buflen) {
-  return spi::answerPluginInfo(spi::kGorselInfo, spi::copyInfoPrefix, infono, buf, buflen);
-}
-
-SPI_EXPORT int SPI_CALL IsSupported(const char* filename, uintptr_t dw) {
+// IsSupported in both families: the name plays no part.
+int probePicture(uintptr_t dw) {
   uint8_t head[kHeadBytes] = {};
   const uint8_t* data = head;
   int64_t available = 0;
@@ -199,7 +242,8 @@ SPI_EXPORT int SPI_CALL IsSupported(const char* filename, uintptr_t dw) {
   return gorsel::CheckGgdPicture(&data, &available, nullptr) == spi::kSuccess ? 1 : 0;
 }
 
-SPI_EXPORT int SPI_CALL GetPictureInfo(const char* buf, intptr_t len, unsigned int flag, spi::PictureInfo* lpInfo) {
+template <typename Char>
+int pictureInfo(const Char* buf, intptr_t len, unsigned int flag, spi::PictureInfo* lpInfo) {
   if (lpInfo == nullptr) return spi::kNotSupported;
   if (buf == nullptr) return isMemoryInput(flag) ? spi::kUnknownFormat : spi::kReadError;
 
@@ -211,19 +255,20 @@ SPI_EXPORT int SPI_CALL GetPictureInfo(const char* buf, intptr_t len, unsigned i
   if (result == spi::kSuccess) result = gorsel::CheckGgdPicture(&data, &available, &header);
   if (result != spi::kSuccess) return result;
 
-  lpInfo->left = 0;
-  lpInfo->top = 0;
-  lpInfo->width = header.width;
-  lpInfo->height = header.height;
-  lpInfo->x_density = 1;
-  lpInfo->y_density = 1;
-  lpInfo->colorDepth = gorsel::kBitsPerPixel;
-  lpInfo->hInfo = 0;
+  // Built whole and copied, so every byte of the host's record is written, padding included.
+  spi::PictureInfo info = {};
+  info.width = header.width;
+  info.height = header.height;
+  info.x_density = 1;
+  info.y_density = 1;
+  info.colorDepth = gorsel::kBitsPerPixel;
+  std::memcpy(lpInfo, &info, sizeof info);
   return spi::kSuccess;
 }
 
-SPI_EXPORT int SPI_CALL GetPicture(const char* buf, intptr_t len, unsigned int flag, void** pHBInfo, void** pHBm,
-                                   spi::ProgressCallback progressCallback, intptr_t lData) {
+template <typename Char>
+int picture(const Char* buf, intptr_t len, unsigned int flag, void** pHBInfo, void** pHBm,
+            spi::ProgressCallback progressCallback, intptr_t lData) {
   // Remembered first, before any check, for the reports of this call.
   gorsel::progressSlot = gorsel::ProgressSlot{progressCallback, lData};
   if (pHBInfo == nullptr || pHBm == nullptr) return spi::kNotSupported;
@@ -237,8 +282,46 @@ SPI_EXPORT int SPI_CALL GetPicture(const char* buf, intptr_t len, unsigned int f
   return result;
 }
 
+}  // namespace
+
+SPI_EXPORT int SPI_CALL GetPluginInfo(int infono, char* buf, int buflen) {
+  return spi::answerPluginInfo(spi::kGorselInfo, spi::copyInfoPrefix, infono, buf, buflen);
+}
+
+SPI_EXPORT int SPI_CALL GetPluginInfoW(int infono, WideChar* buf, int buflen) {
+  return spi::answerPluginInfoW(spi::kGorselInfo, spi::copyInfoPrefixW, infono, buf, buflen);
+}
+
+SPI_EXPORT int SPI_CALL IsSupported(const char*, uintptr_t dw) { return probePicture(dw); }
+
+SPI_EXPORT int SPI_CALL IsSupportedW(const WideChar*, uintptr_t dw) { return probePicture(dw); }
+
+SPI_EXPORT int SPI_CALL GetPictureInfo(const char* buf, intptr_t len, unsigned int flag, spi::PictureInfo* lpInfo) {
+  return pictureInfo(buf, len, flag, lpInfo);
+}
+
+SPI_EXPORT int SPI_CALL GetPictureInfoW(const WideChar* buf, intptr_t len, unsigned int flag,
+                                        spi::PictureInfo* lpInfo) {
+  return pictureInfo(buf, len, flag, lpInfo);
+}
+
+SPI_EXPORT int SPI_CALL GetPicture(const char* buf, intptr_t len, unsigned int flag, void** pHBInfo, void** pHBm,
+                                   spi::ProgressCallback progressCallback, intptr_t lData) {
+  return picture(buf, len, flag, pHBInfo, pHBm, progressCallback, lData);
+}
+
+SPI_EXPORT int SPI_CALL GetPictureW(const WideChar* buf, intptr_t len, unsigned int flag, void** pHBInfo,
+                                    void** pHBm, spi::ProgressCallback progressCallback, intptr_t lData) {
+  return picture(buf, len, flag, pHBInfo, pHBm, progressCallback, lData);
+}
+
 SPI_EXPORT int SPI_CALL GetPreview(const char*, intptr_t, unsigned int, void**, void**, spi::ProgressCallback,
                                    intptr_t) {
+  return spi::kNotSupported;
+}
+
+SPI_EXPORT int SPI_CALL GetPreviewW(const WideChar*, intptr_t, unsigned int, void**, void**, spi::ProgressCallback,
+                                    intptr_t) {
   return spi::kNotSupported;
 }
 

@@ -1,6 +1,8 @@
-// Gorsel's exports as a host calls them: Gorsel.so natively, Gorsel.spi under wine.
+// Gorsel's exports as a host calls them: Gorsel.so natively, Gorsel.spi and Gorsel.sph under
+// wine. The Unicode twins against these: gorsel_wide_test.cpp.
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
@@ -8,12 +10,9 @@
 #include "platform/win32.h"
 #include "tests/common/temp_folder.h"
 #include "tests/gorsel/gorsel_test_support.h"
+#include "tests/gorsel/high_address.h"
 
-#ifdef _WIN32
-#include <windows.h>
-#else
-#include <sys/mman.h>
-
+#ifndef _WIN32
 #include "platform/testing.h"
 #endif
 
@@ -51,6 +50,30 @@ const Bytes kHighColour = bytes({0xB7, 0xB6, 0xB8, 0xB7, 2, 0, 2, 0, 5, 1, 2, 3}
 const Bytes kHuge = ggdHeader(32767, 32767) + bytes({0x05, 1, 2, 3});
 
 void* const kUntouched = reinterpret_cast<void*>(static_cast<uintptr_t>(0x5A5A5A5A));
+
+// The PictureInfo record byte by byte, as hosts of each build read it: 26 bytes with the
+// handle unaligned at 22, or in the 64-bit interface 32 bytes with two zero bytes of padding
+// at 22 and an 8-byte handle at 24.
+#if defined(_WIN64)
+constexpr size_t kRecordBytes = 32;
+#else
+constexpr size_t kRecordBytes = 26;
+#endif
+constexpr size_t kRecordRoom = 40;  // the host's buffer, larger than the record
+
+void putLittleEndian32(Bytes& to, size_t at, uint32_t value) {
+  for (int i = 0; i < 4; ++i) to[at + i] = static_cast<uint8_t>(value >> (8 * i));
+}
+
+Bytes pictureRecord(int width, int height) {
+  Bytes record(kRecordBytes, 0);  // left, top, padding and hInfo are 0
+  putLittleEndian32(record, 8, static_cast<uint32_t>(width));
+  putLittleEndian32(record, 12, static_cast<uint32_t>(height));
+  record[16] = 1;   // x_density
+  record[18] = 1;   // y_density
+  record[20] = 24;  // colorDepth
+  return record;
+}
 
 struct PictureResult {
   int code;
@@ -159,6 +182,7 @@ TEST_F(GorselExports, PreviewAndConfigurationAreNotSupported) {
   folder.write("a.ggd", asString(kWorked));
   EXPECT_EQ(gorsel.getPreview(file.c_str(), 0, 0, &info, &bits, nullptr, 0), -1);
   EXPECT_EQ(gorsel.getPreview(nullptr, 0, 1, nullptr, nullptr, nullptr, 0), -1);
+  EXPECT_EQ(gorsel.getPreviewW(nullptr, 0, 1, &info, &bits, nullptr, 0), -1);
   EXPECT_EQ(info, kUntouched);
   EXPECT_EQ(bits, kUntouched);
   EXPECT_EQ(gorsel.configurationDlg(nullptr, 0), -1);
@@ -222,24 +246,45 @@ TEST_F(GorselExports, IsSupportedThroughAnAddressTakes2048Bytes) {
   }
 }
 
-TEST_F(GorselExports, IsSupportedTellsHandlesFromAddressesAt0x10000) {
-  // 0xFFFF is a handle (here one that is not open): read fails, answer 0, no crash.
-  EXPECT_EQ(gorsel.isSupported("x", 0xFFFF), 0);
-  // 0x10000 is an address: put a picture's head there when the system lets us.
-  void* const wanted = reinterpret_cast<void*>(static_cast<uintptr_t>(0x10000));
-#ifdef _WIN32
-  void* at = VirtualAlloc(wanted, 4096, MEM_RESERVE | MEM_COMMIT, PAGE_READWRITE);
-#else
-  void* at = mmap(wanted, 4096, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS | MAP_FIXED_NOREPLACE, -1, 0);
-  if (at == MAP_FAILED) at = nullptr;
-#endif
-  if (at != wanted) GTEST_SKIP() << "address 0x10000 cannot be mapped here";
-  std::memcpy(at, kWorked.data(), kWorked.size());
-  EXPECT_EQ(gorsel.isSupported("x", 0x10000), 1);
-#ifdef _WIN32
-  VirtualFree(at, 0, MEM_RELEASE);
-#else
-  munmap(at, 4096);
+TEST_F(GorselExports, IsSupportedTellsHandlesFromAddressesAtFullWidth) {
+  // The worked example's head at addresses of our choosing. Above 4 GiB it lies where bits
+  // 16-31 of the address are clear: cut to 32 bits, that value would be a handle.
+  constexpr size_t kLowBits = 0x1230;
+  constexpr size_t kOtherLowBits = 0x8000;
+  PlacedBlock low(0x10000);
+  PlacedBlock high(PlacedBlock::kAbove4GiB);
+  if (low.data() != nullptr) std::memcpy(low.data(), kWorked.data(), kWorked.size());
+  if (high.data() != nullptr) {
+    std::memcpy(high.data() + kLowBits, kWorked.data(), kWorked.size());
+    std::memcpy(high.data() + kOtherLowBits, kHighColour.data(), kHighColour.size());
+  }
+  Bytes heap = kWorked;
+  heap.resize(2048, 0);
+  const uintptr_t highAt = reinterpret_cast<uintptr_t>(high.data());
+  struct Case {
+    const char* name;
+    uintptr_t dw;  // 0: the address could not be had here
+    int answer;
+  } cases[] = {
+      // Handles that are not open: the read fails and the answer is 0.
+      {"0x7F, a handle", 0x7F, 0},
+      {"0xFFFF, a handle", 0xFFFF, 0},
+      {"0x10000, an address", low.data() ? 0x10000u : 0u, 1},
+      {"above 4 GiB, low bits 0x1230", highAt ? highAt + kLowBits : 0, 1},
+      {"above 4 GiB, low bits 0x8000, HIGH", highAt ? highAt + kOtherLowBits : 0, 0},
+      {"a heap address", reinterpret_cast<uintptr_t>(heap.data()), 1},
+  };
+  for (const Case& c : cases) {
+    if (c.dw == 0) {
+      std::printf("skipped: %s\n", c.name);
+      continue;
+    }
+    SCOPED_TRACE(c.name);
+    EXPECT_EQ(gorsel.isSupported("x.ggd", c.dw), c.answer);
+    EXPECT_EQ(gorsel.isSupportedW(nullptr, c.dw), c.answer);
+  }
+#if UINTPTR_MAX > 0xFFFFFFFFu
+  EXPECT_NE(high.data(), nullptr) << "no address above 4 GiB could be mapped";
 #endif
 }
 
@@ -282,36 +327,21 @@ TEST_F(GorselExports, PictureInfoFromFilesAndMemory) {
     std::string path = c.file ? folder.path(c.file) : "";
     const char* buf = c.file ? path.c_str() : reinterpret_cast<const char*>(c.memory.data());
     intptr_t len = c.file ? c.offset : static_cast<intptr_t>(c.memory.size());
-    uint8_t record[32];
-    std::memset(record, 0xEE, sizeof record);
-    EXPECT_EQ(gorsel.getPictureInfo(buf, len, c.flag, reinterpret_cast<spi::PictureInfo*>(record)), c.code);
-    if (c.code != 0) {
-      EXPECT_EQ(Bytes(record, record + 32), Bytes(32, 0xEE));
-      continue;
-    }
-    // Fields of the packed record are read by value (unary +): they may lie unaligned.
-    spi::PictureInfo info;
-    std::memcpy(&info, record, sizeof info);
-    EXPECT_EQ(+info.left, 0);
-    EXPECT_EQ(+info.top, 0);
-    EXPECT_EQ(+info.width, c.width);
-    EXPECT_EQ(+info.height, c.height);
-    EXPECT_EQ(+info.x_density, 1);
-    EXPECT_EQ(+info.y_density, 1);
-    EXPECT_EQ(+info.colorDepth, 24);
-    EXPECT_EQ(+info.hInfo, 0u);
-    EXPECT_EQ(Bytes(record + 26, record + 32), Bytes(6, 0xEE)) << "the record is 26 bytes";
+    Bytes record(kRecordRoom, 0xEE);
+    EXPECT_EQ(gorsel.getPictureInfo(buf, len, c.flag, reinterpret_cast<spi::PictureInfo*>(record.data())), c.code);
+    Bytes expected(kRecordRoom, 0xEE);
+    if (c.code == 0) expected = pictureRecord(c.width, c.height) + Bytes(kRecordRoom - kRecordBytes, 0xEE);
+    EXPECT_EQ(record, expected);
   }
 }
 
 TEST_F(GorselExports, PictureInfoAnswersNullArguments) {
   EXPECT_EQ(gorsel.getPictureInfo(reinterpret_cast<const char*>(kWorked.data()), 23, 1, nullptr), -1);
-  uint8_t record[26];
-  std::memset(record, 0xEE, sizeof record);
-  auto* info = reinterpret_cast<spi::PictureInfo*>(record);
+  Bytes record(kRecordRoom, 0xEE);
+  auto* info = reinterpret_cast<spi::PictureInfo*>(record.data());
   EXPECT_EQ(gorsel.getPictureInfo(nullptr, 23, 1, info), spi::kUnknownFormat);
   EXPECT_EQ(gorsel.getPictureInfo(nullptr, 0, 0, info), spi::kReadError);
-  EXPECT_EQ(Bytes(record, record + 26), Bytes(26, 0xEE));
+  EXPECT_EQ(record, Bytes(kRecordRoom, 0xEE));
 }
 
 TEST_F(GorselExports, PictureFromFileAtAnOffsetAndFromMemory) {
@@ -456,6 +486,34 @@ TEST_F(GorselExports, PictureReportsProgressAndStopsWhenAsked) {
   EXPECT_EQ(r.info, kUntouched);
   EXPECT_EQ(r.bits, kUntouched);
   EXPECT_EQ(stop.calls.size(), 1u);
+}
+
+namespace {
+
+// The user values that the callback heard, whichever call made it.
+std::vector<intptr_t> heardUsers;
+
+int SPI_CALL recordUser(int, int, spi::UserData user) {
+  heardUsers.push_back(user);
+  return 0;
+}
+
+}  // namespace
+
+TEST_F(GorselExports, ProgressCallbackGetsTheUserValueAtFullWidth) {
+  const intptr_t wide = static_cast<intptr_t>(sizeof(intptr_t) == 8 ? UINT64_C(0x0123456789ABCDEF) : 0x89ABCDEFu);
+  const intptr_t users[] = {0, 1, -1, 0x7FFFFFFF, INTPTR_MIN, INTPTR_MAX, wide,
+                            // Bits above 31 set and bits 0-31 clear, where pointers are that wide.
+                            static_cast<intptr_t>(static_cast<uintptr_t>(wide) & ~uintptr_t{0xFFFFFFFFu})};
+  for (intptr_t user : users) {
+    SCOPED_TRACE(static_cast<long long>(user));
+    heardUsers.clear();
+    takeBitmap(getPicture(reinterpret_cast<const char*>(kWorked.data()), static_cast<intptr_t>(kWorked.size()), 1,
+                          recordUser, user),
+               2, 2);
+    ASSERT_EQ(heardUsers.size(), 4u);
+    for (intptr_t heard : heardUsers) EXPECT_EQ(heard, user);
+  }
 }
 
 TEST_F(GorselExports, MalformedInputFailsCleanly) {

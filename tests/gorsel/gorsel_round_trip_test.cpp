@@ -1,5 +1,5 @@
 // Pictures encoded by the GGD picture writer come back pixel for pixel through Gorsel's
-// exports (Gorsel.so natively, Gorsel.spi under wine).
+// exports (Gorsel.so natively, Gorsel.spi and Gorsel.sph under wine).
 #include <gtest/gtest.h>
 
 #include "ggd_image_plugin/ggd_picture.h"

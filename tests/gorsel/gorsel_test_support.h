@@ -46,14 +46,21 @@ inline Bytes bottomUp(int width, int height, const uint8_t* bgr) {
   return bits;
 }
 
+// The exports as hosts declare them. `len`, `lData` and IsSupported's second argument are
+// pointer-sized; `flag`, `infono` and `buflen` stay 32-bit.
 typedef int(SPI_CALL* GetPluginInfoFn)(int, char*, int);
 typedef int(SPI_CALL* IsSupportedFn)(const char*, uintptr_t);
 typedef int(SPI_CALL* GetPictureInfoFn)(const char*, intptr_t, unsigned int, spi::PictureInfo*);
 typedef int(SPI_CALL* GetPictureFn)(const char*, intptr_t, unsigned int, void**, void**, spi::ProgressCallback,
                                     intptr_t);
 typedef int(SPI_CALL* ConfigurationDlgFn)(void*, int);
+typedef int(SPI_CALL* GetPluginInfoWFn)(int, spi::WideChar*, int);
+typedef int(SPI_CALL* IsSupportedWFn)(const spi::WideChar*, uintptr_t);
+typedef int(SPI_CALL* GetPictureInfoWFn)(const spi::WideChar*, intptr_t, unsigned int, spi::PictureInfo*);
+typedef int(SPI_CALL* GetPictureWFn)(const spi::WideChar*, intptr_t, unsigned int, void**, void**,
+                                     spi::ProgressCallback, intptr_t);
 
-// Gorsel loaded the way a host loads it.
+// Gorsel loaded the way a host loads it: the ANSI exports and their Unicode twins.
 struct Gorsel {
   testing_support::PluginLibrary library{"Gorsel"};
   GetPluginInfoFn getPluginInfo = library.get<GetPluginInfoFn>("GetPluginInfo");
@@ -62,9 +69,15 @@ struct Gorsel {
   GetPictureFn getPicture = library.get<GetPictureFn>("GetPicture");
   GetPictureFn getPreview = library.get<GetPictureFn>("GetPreview");
   ConfigurationDlgFn configurationDlg = library.get<ConfigurationDlgFn>("ConfigurationDlg");
+  GetPluginInfoWFn getPluginInfoW = library.get<GetPluginInfoWFn>("GetPluginInfoW");
+  IsSupportedWFn isSupportedW = library.get<IsSupportedWFn>("IsSupportedW");
+  GetPictureInfoWFn getPictureInfoW = library.get<GetPictureInfoWFn>("GetPictureInfoW");
+  GetPictureWFn getPictureW = library.get<GetPictureWFn>("GetPictureW");
+  GetPictureWFn getPreviewW = library.get<GetPictureWFn>("GetPreviewW");
 
   bool complete() const {
-    return getPluginInfo && isSupported && getPictureInfo && getPicture && getPreview && configurationDlg;
+    return getPluginInfo && isSupported && getPictureInfo && getPicture && getPreview && configurationDlg &&
+           getPluginInfoW && isSupportedW && getPictureInfoW && getPictureW && getPreviewW;
   }
 };
 

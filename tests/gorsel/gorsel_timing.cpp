@@ -1,7 +1,8 @@
-// A plain timing program for the Windows build, where Google Benchmark is not built: decodes
+// A plain timing program for the Windows builds, where Google Benchmark is not built: decodes
 // 4096 x 4096 pictures written by the GGD picture writer, with the decoder linked in and
-// through Gorsel.spi's GetPicture, beside memcpy of the same bytes. Run it under wine with
-// cmake/wine-run.sh; it builds natively too, for comparison. Prints the best of several runs.
+// through GetPicture of Gorsel.spi or Gorsel.sph, beside memcpy of the same bytes. Run it
+// under wine with cmake/wine-run.sh; it builds natively too, for comparison. Prints the best
+// of several runs.
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
