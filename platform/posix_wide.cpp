@@ -6,8 +6,10 @@
 
 namespace {
 
-// Decodes UTF-8 into UTF-16 code units; false on a malformed sequence.
+// Decodes UTF-8 into UTF-16 code units; false on a malformed sequence. Overlong forms are
+// malformed too: "\xC0\x80" must not become a NUL, nor "\xC0\xAF" a '/'.
 bool utf8ToUtf16(const char* source, size_t length, std::u16string& out) {
+  static const uint32_t kShortest[4] = {0, 0x80, 0x800, 0x10000};  // by count of extra bytes
   out.clear();
   const unsigned char* p = reinterpret_cast<const unsigned char*>(source);
   const unsigned char* end = p + length;
@@ -20,6 +22,7 @@ bool utf8ToUtf16(const char* source, size_t length, std::u16string& out) {
       if ((*p & 0xC0) != 0x80) return false;
       c = (c << 6) | (*p++ & 0x3F);
     }
+    if (c < kShortest[extra]) return false;
     if (c > 0x10FFFF || (c >= 0xD800 && c <= 0xDFFF)) return false;
     if (c >= 0x10000) {
       c -= 0x10000;

@@ -196,4 +196,19 @@ TEST(PlatformWide, Utf8RoundTripAndSizing) {
   EXPECT_EQ(MultiByteToWideChar(CP_UTF8, 0, text, -1, wide, 2), 0) << "too small a buffer fails";
 }
 
+TEST(PlatformWide, OverlongFormsNeverDecodeToAsciiOrNul) {
+  // NUL, '/' and 'A' spelled in more bytes than they need: refused here, replaced on Windows;
+  // never the short character itself, which would cut a name or add a separator to a path.
+  const char* cases[] = {"a\xC0\x80z", "a\xC0\xAFz", "a\xE0\x80\xAFz", "a\xF0\x80\x80\xAFz", "a\xC1\x81z"};
+  for (const char* text : cases) {
+    WCHAR wide[16] = {};
+    const int units = MultiByteToWideChar(CP_UTF8, 0, text, -1, wide, 16);
+    if (units == 0) continue;
+    ASSERT_GE(units, 3) << text;
+    EXPECT_EQ(wide[0], 'a');
+    EXPECT_EQ(wide[units - 2], 'z');
+    for (int i = 1; i < units - 2; ++i) EXPECT_GE(wide[i], 0x80) << text;
+  }
+}
+
 }  // namespace
