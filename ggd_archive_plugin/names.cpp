@@ -1,6 +1,7 @@
 #include "ggd_archive_plugin/names.h"
 
 #include <climits>
+#include <string>
 #include <type_traits>
 
 #include "platform/win32.h"
@@ -44,8 +45,10 @@ bool SameName(const spi::WideChar* a, const spi::WideChar* b) { return SameExact
 
 void WidenName(const char* name, spi::WideChar* out, size_t capacity) {
   const int room = capacity > INT_MAX ? INT_MAX : static_cast<int>(capacity);
-  // -1: the terminator is converted too, so a result above 0 is a terminated name.
-  if (MultiByteToWideChar(CP_ACP, 0, name, -1, out, room) > 0) return;
+  // -1: the terminator is converted too, so a result above 0 is a terminated name. A name
+  // must not come out shorter than it went in, as a code unit 0 in the middle would make it.
+  const int units = MultiByteToWideChar(CP_ACP, 0, name, -1, out, room);
+  if (units > 0 && std::char_traits<spi::WideChar>::length(out) + 1 == static_cast<size_t>(units)) return;
   size_t i = 0;
   for (; i + 1 < capacity && name[i] != '\0'; ++i) out[i] = static_cast<unsigned char>(name[i]);
   out[i] = 0;

@@ -47,7 +47,7 @@ class PlacedBlock {
   static PlacedBlock above4GiB() {
     if (sizeof(void*) < 8) return PlacedBlock(nullptr);
     // The low candidates suit Windows; the high ones a sanitizer's address layout.
-    for (uint64_t base : {uint64_t{1} << 32, uint64_t{0x600000000000}}) {
+    for (uint64_t base : {uint64_t{1} << 32, uint64_t{0x500000000000}}) {
       for (uint64_t k = 0; k < 16; ++k) {
         void* wanted = reinterpret_cast<void*>(static_cast<uintptr_t>(base + (k << 32)));
 #ifdef _WIN32

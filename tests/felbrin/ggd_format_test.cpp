@@ -170,6 +170,9 @@ TEST(GgdNames, WidenedNamesAreTerminatedAndNeverEmpty) {
   WidenName("\x82\xA0X", out, 200);
   EXPECT_FALSE(Wide(out).empty());
   EXPECT_EQ(Wide(out).back(), static_cast<spi::WideChar>('X'));
+  // An overlong UTF-8 NUL must not end the name early.
+  WidenName("\xC0\x80X", out, 200);
+  EXPECT_EQ(Wide(out).size(), 3u);
   WidenName("ABCDEFGH", out, 4);  // cut to the room, still terminated
   EXPECT_EQ(Wide(out).size(), 3u);
 }
