@@ -288,6 +288,11 @@ TEST_F(OslinExports, GetPreviewIsNotSupported) {
   EXPECT_EQ(info, nullptr);
   EXPECT_EQ(bits, nullptr);
   EXPECT_EQ(plugin.getPreview(nullptr, 0, 0, nullptr, nullptr, nullptr, 0), -1);
+  const spi::WideChar name[] = {'a', '.', 'g', 'g', '0', 0};
+  EXPECT_EQ(plugin.getPreviewW(name, 0, 0, &info, &bits, nullptr, 0), -1);
+  EXPECT_EQ(info, nullptr);
+  EXPECT_EQ(bits, nullptr);
+  EXPECT_EQ(plugin.getPreviewW(nullptr, 0, 0, nullptr, nullptr, nullptr, 0), -1);
 }
 
 #ifndef _WIN32

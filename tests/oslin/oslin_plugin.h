@@ -1,4 +1,5 @@
-// Oslin as a host sees it: the library loaded by name and its five exports.
+// Oslin as a host sees it: the library loaded by name, its five exports and their Unicode
+// twins.
 #pragma once
 
 #include <cstdint>
@@ -13,10 +14,16 @@
 namespace oslin_test {
 
 typedef int(SPI_CALL* GetPluginInfoFn)(int infono, char* buf, int buflen);
-typedef int(SPI_CALL* IsSupportedFn)(char* filename, uintptr_t dw);
-typedef int(SPI_CALL* GetPictureInfoFn)(char* buf, intptr_t len, unsigned int flag, spi::PictureInfo* lpInfo);
-typedef int(SPI_CALL* GetPictureFn)(char* buf, intptr_t len, unsigned int flag, void** pHBInfo, void** pHBm,
+typedef int(SPI_CALL* IsSupportedFn)(const char* filename, uintptr_t dw);
+typedef int(SPI_CALL* GetPictureInfoFn)(const char* buf, intptr_t len, unsigned int flag, spi::PictureInfo* lpInfo);
+typedef int(SPI_CALL* GetPictureFn)(const char* buf, intptr_t len, unsigned int flag, void** pHBInfo, void** pHBm,
                                     spi::ProgressCallback progressCallback, intptr_t lData);
+typedef int(SPI_CALL* GetPluginInfoWFn)(int infono, spi::WideChar* buf, int buflen);
+typedef int(SPI_CALL* IsSupportedWFn)(const spi::WideChar* filename, uintptr_t dw);
+typedef int(SPI_CALL* GetPictureInfoWFn)(const spi::WideChar* buf, intptr_t len, unsigned int flag,
+                                         spi::PictureInfo* lpInfo);
+typedef int(SPI_CALL* GetPictureWFn)(const spi::WideChar* buf, intptr_t len, unsigned int flag, void** pHBInfo,
+                                     void** pHBm, spi::ProgressCallback progressCallback, intptr_t lData);
 
 struct Oslin {
   Oslin()
@@ -25,9 +32,18 @@ struct Oslin {
         isSupported(library.get<IsSupportedFn>("IsSupported")),
         getPictureInfo(library.get<GetPictureInfoFn>("GetPictureInfo")),
         getPicture(library.get<GetPictureFn>("GetPicture")),
-        getPreview(library.get<GetPictureFn>("GetPreview")) {}
+        getPreview(library.get<GetPictureFn>("GetPreview")),
+        getPluginInfoW(library.get<GetPluginInfoWFn>("GetPluginInfoW")),
+        isSupportedW(library.get<IsSupportedWFn>("IsSupportedW")),
+        getPictureInfoW(library.get<GetPictureInfoWFn>("GetPictureInfoW")),
+        getPictureW(library.get<GetPictureWFn>("GetPictureW")),
+        getPreviewW(library.get<GetPictureWFn>("GetPreviewW")) {}
 
-  bool complete() const { return getPluginInfo && isSupported && getPictureInfo && getPicture && getPreview; }
+  // Every export of both families is there.
+  bool complete() const {
+    return getPluginInfo && isSupported && getPictureInfo && getPicture && getPreview && getPluginInfoW &&
+           isSupportedW && getPictureInfoW && getPictureW && getPreviewW;
+  }
 
   testing_support::PluginLibrary library;
   GetPluginInfoFn getPluginInfo;
@@ -35,6 +51,11 @@ struct Oslin {
   GetPictureInfoFn getPictureInfo;
   GetPictureFn getPicture;
   GetPictureFn getPreview;
+  GetPluginInfoWFn getPluginInfoW;
+  IsSupportedWFn isSupportedW;
+  GetPictureInfoWFn getPictureInfoW;
+  GetPictureWFn getPictureW;
+  GetPictureWFn getPreviewW;
 };
 
 inline char* bytesArg(const std::vector<uint8_t>& bytes) {
