@@ -231,7 +231,7 @@ void WidenEntry(const spi::ArchiveEntryInfo& entry, spi::ArchiveEntryInfoW* wide
   wide->compsize = entry.compsize;
   wide->filesize = entry.filesize;
   wide->timestamp = entry.timestamp;
-  WidenName(entry.path, wide->path, sizeof wide->path / sizeof wide->path[0]);
+  if (entry.path[0] != '\0') WidenName(entry.path, wide->path, sizeof wide->path / sizeof wide->path[0]);
   WidenName(entry.filename, wide->filename, sizeof wide->filename / sizeof wide->filename[0]);
   wide->crc = entry.crc;
 }
