@@ -98,7 +98,10 @@ class GorselWide : public ::testing::Test {
     const char* ansiBuf = memory ? reinterpret_cast<const char*>(in.memory.data()) : ansiPath.c_str();
     const spi::WideChar* wideBuf =
         memory ? reinterpret_cast<const spi::WideChar*>(in.memory.data()) : widePath.c_str();
-    if (in.nullName) ansiBuf = nullptr, wideBuf = nullptr;
+    if (in.nullName) {
+      ansiBuf = nullptr;
+      wideBuf = nullptr;
+    }
     const intptr_t len = memory ? static_cast<intptr_t>(in.memory.size()) : in.len;
 
     Outcome out;
