@@ -15,6 +15,9 @@ static_assert(kGgdNotArchive == spi::kUnknownFormat && kGgdDamaged == spi::kDama
                   kGgdNoMemory == spi::kNoMemory,
               "the format routines answer in the host's codes");
 static_assert(sizeof(kStorageMethod) <= sizeof(spi::ArchiveEntryInfo::method), "method fits");
+static_assert(sizeof(MemberRecord::name) <= sizeof(spi::ArchiveEntryInfo::filename) &&
+                  sizeof(MemberRecord::name) <= sizeof(spi::ArchiveEntryInfoW::filename) / sizeof(spi::WideChar),
+              "a member name, widened character by character, fits either record");
 
 namespace {
 

@@ -1,6 +1,5 @@
 #include "ggd_archive_plugin/member_output.h"
 
-#include <cstring>
 #include <string>
 
 #include "ggd_archive_plugin/file_calls.h"
