@@ -11,6 +11,7 @@
 //
 // On 64-bit Windows `len`, `lData` and IsSupported's `dw` are pointer-sized; they are kept
 // at full width all the way down (a `dw` is told apart by spi::isProbeHandle).
+#include <cstddef>
 #include <cstdint>
 #include <cstring>
 
@@ -22,6 +23,26 @@
 
 using oslin::DecoderRegistry;
 using spi::WideChar;
+
+// The record GetPictureInfo fills, as the host reads it: byte-packed, 26 bytes with `hInfo`
+// unaligned at 22 on 32-bit Windows; on 64-bit Windows two zero bytes at 22 and an 8-byte
+// `hInfo` at 24, 32 bytes in all. The user value beside the callback is pointer-sized.
+static_assert(offsetof(spi::PictureInfo, left) == 0 && offsetof(spi::PictureInfo, top) == 4 &&
+                  offsetof(spi::PictureInfo, width) == 8 && offsetof(spi::PictureInfo, height) == 12,
+              "left, top, width, height at 0, 4, 8, 12");
+static_assert(offsetof(spi::PictureInfo, x_density) == 16 && offsetof(spi::PictureInfo, y_density) == 18 &&
+                  offsetof(spi::PictureInfo, colorDepth) == 20,
+              "densities at 16 and 18, colorDepth at 20");
+#if defined(_WIN64)
+static_assert(offsetof(spi::PictureInfo, padding) == 22 && sizeof(spi::PictureInfo::padding) == 2,
+              "two padding bytes at 22");
+static_assert(offsetof(spi::PictureInfo, hInfo) == 24 && sizeof(spi::PictureInfo::hInfo) == 8, "hInfo at 24, 8 bytes");
+static_assert(sizeof(spi::PictureInfo) == 32, "PictureInfo is 32 bytes on 64-bit Windows");
+#else
+static_assert(offsetof(spi::PictureInfo, hInfo) == 22 && sizeof(spi::PictureInfo::hInfo) == 4, "hInfo at 22, 4 bytes");
+static_assert(sizeof(spi::PictureInfo) == 26, "PictureInfo is 26 bytes");
+#endif
+static_assert(sizeof(spi::UserData) == sizeof(void*), "the host's user value is never cut");
 
 namespace {
 
