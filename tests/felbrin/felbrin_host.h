@@ -188,10 +188,8 @@ inline bool writeFileW(const WideString& path, const std::string& bytes) {
   return ok && written == bytes.size();
 }
 
-// The file's bytes, or "<missing>" when it cannot be opened.
-inline std::string readFileW(const WideString& path) {
-  HANDLE file = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
-                            FILE_ATTRIBUTE_NORMAL, nullptr);
+// The file's bytes under an ANSI or a wide path, or "<missing>" when it cannot be opened.
+inline std::string readFileAt(HANDLE file) {
   if (file == INVALID_HANDLE_VALUE) return "<missing>";
   std::string bytes;
   char piece[4096];
@@ -199,6 +197,14 @@ inline std::string readFileW(const WideString& path) {
   while (ReadFile(file, piece, sizeof piece, &got, nullptr) && got > 0) bytes.append(piece, got);
   CloseHandle(file);
   return bytes;
+}
+inline std::string readFile(const std::string& path) {
+  return readFileAt(CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                                FILE_ATTRIBUTE_NORMAL, nullptr));
+}
+inline std::string readFile(const WideString& path) {
+  return readFileAt(CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                                FILE_ATTRIBUTE_NORMAL, nullptr));
 }
 
 }  // namespace felbrin_test

@@ -139,65 +139,54 @@ TEST(GgdNames, ComparisonInBothFamilies) {
     const char16_t* b;
     bool sameIgnoringCase;
     bool same;
-    bool ascii;  // the same case in bytes gives the same answers
   } cases[] = {
-      {u"A.BMP", u"a.bmp", true, false, true},
-      {u"A.BMP", u"A.BMP", true, true, true},
-      {u"AB", u"ABC", false, false, true},               // the terminator takes part
-      {u"[", u"{", false, false, true},                  // only a-z fold, not the other bytes 0x20 apart
-      {u"\u00C9", u"\u00E9", false, false, false},       // nor letters beyond ASCII
-      {u"\u0161", u"\u0141", false, false, false},       // units whose low byte is a-z compare whole
+      {u"A.BMP", u"a.bmp", true, false},
+      {u"A.BMP", u"A.BMP", true, true},
+      {u"AB", u"ABC", false, false},          // the terminator takes part
+      {u"[", u"{", false, false},             // only a-z fold, not the other bytes 0x20 apart
+      {u"\u00C9", u"\u00E9", false, false},  // nor letters beyond ASCII
+      {u"\u0161", u"\u0141", false, false},  // units whose low byte is a-z compare whole
   };
   for (const Case& c : cases) {
     const Wide a = W(c.a), b = W(c.b);
     EXPECT_EQ(SameNameIgnoreCase(a.c_str(), b.c_str()), c.sameIgnoringCase);
     EXPECT_EQ(SameName(a.c_str(), b.c_str()), c.same);
-    if (!c.ascii) continue;
+    if (a[0] >= 0x80) continue;  // the ASCII cases read the same in bytes
     const std::string narrowA(a.begin(), a.end()), narrowB(b.begin(), b.end());
     EXPECT_EQ(SameNameIgnoreCase(narrowA.c_str(), narrowB.c_str()), c.sameIgnoringCase);
     EXPECT_EQ(SameName(narrowA.c_str(), narrowB.c_str()), c.same);
   }
-  // In bytes, a double-byte character compares exactly.
-  EXPECT_FALSE(SameNameIgnoreCase("\x82\xA0", "\x82\xA1"));
+  EXPECT_FALSE(SameNameIgnoreCase("\x82\xA0", "\x82\xA1"));  // double-byte characters compare exactly
 }
 
-TEST(GgdNames, WidenedNamesAreTerminatedAndNeverEmpty) {
-  spi::WideChar out[200];
-  WidenName("A.BMP", out, 200);
-  EXPECT_EQ(Wide(out), W(u"A.BMP"));
-  // Where the system code page refuses the bytes (UTF-8 natively: a lone 0x82), each byte
-  // stands for itself; elsewhere the code page gives some non-empty name.
-  WidenName("\x82\xA0X", out, 200);
-  EXPECT_FALSE(Wide(out).empty());
-  EXPECT_EQ(Wide(out).back(), static_cast<spi::WideChar>('X'));
-  // An overlong UTF-8 NUL must not end the name early.
-  WidenName("\xC0\x80X", out, 200);
-  EXPECT_EQ(Wide(out).size(), 3u);
-  WidenName("ABCDEFGH", out, 4);  // cut to the room, still terminated
-  EXPECT_EQ(Wide(out).size(), 3u);
+TEST(GgdNames, WidenedNamesAreTerminatedAndNeverShorter) {
+  struct Case {
+    const char* name;
+    size_t capacity;
+    size_t length;
+  } cases[] = {
+      {"A.BMP", 200, 5},
+      {"\x82\xA0X", 200, 3},   // refused by a UTF-8 code page: each byte stands for itself
+      {"\xC0\x80X", 200, 3},   // an overlong UTF-8 NUL must not end the name early
+      {"ABCDEFGH", 4, 3},      // cut to the room, still terminated
+  };
+  for (const Case& c : cases) {
+    spi::WideChar out[200];
+    WidenName(c.name, out, c.capacity);
+    EXPECT_EQ(Wide(out).size(), c.length) << c.name;
+  }
 }
 
 template <typename Char>
 void ExpectOutputPathGuard() {
-  struct Case {
-    size_t folderLength;
-    size_t nameLength;
-    bool fits;
-  } cases[] = {
-      {254, 5, true},   // 259 characters and the terminator: exactly the buffer
-      {255, 5, false},
-      {0, 259, true},
-      {0, 260, false},
-      {300, 1, false},
-  };
-  for (const Case& c : cases) {
-    SCOPED_TRACE(std::to_string(c.folderLength) + " + " + std::to_string(c.nameLength));
-    const std::basic_string<Char> folder(c.folderLength, static_cast<Char>('F'));
-    const std::basic_string<Char> name(c.nameLength, static_cast<Char>('n'));
+  const std::basic_string<Char> name(5, static_cast<Char>('n'));
+  for (size_t folderLength : {254, 255}) {  // with the name and a terminator: 260, 261
+    const std::basic_string<Char> folder(folderLength, static_cast<Char>('F'));
     Char path[kOutputPathChars];
     path[0] = static_cast<Char>('#');
-    ASSERT_EQ(JoinOutputPath<Char>(folder.c_str(), name.c_str(), path), c.fits);
-    if (c.fits) {
+    const bool fits = folderLength == 254;
+    ASSERT_EQ(JoinOutputPath<Char>(folder.c_str(), name.c_str(), path), fits) << folderLength;
+    if (fits) {
       EXPECT_EQ(std::basic_string<Char>(path), folder + name);
     } else {
       EXPECT_EQ(path[0], static_cast<Char>('#'));  // nothing stored
