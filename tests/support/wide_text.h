@@ -47,7 +47,9 @@ inline bool spellInCodePage(const WideString& text, std::string& spelled) {
   if (WideCharToMultiByte(CP_ACP, 0, source, length, &spelled[0], count, nullptr, &substituted) != count) {
     return false;
   }
-  return !substituted;
+  // Windows maps some characters to a look-alike ("best fit": e-acute becomes e in the
+  // Japanese code page) without reporting a substitution; only a round trip tells.
+  return !substituted && widen(spelled) == text;
 }
 
 // The full UTF-16 path of `name` inside the folder.
