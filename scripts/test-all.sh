@@ -22,7 +22,7 @@ run_preset native
 run_preset asan
 run_preset fuzz
 # Wine needs a display for the window program's tests.
-xvfb-run -a -s "-screen 0 1024x768x24" bash -c "$(declare -f run_preset); jobs=$jobs; run_preset win32; run_preset win64"
+xvfb-run -a -s "-screen 0 1024x768x24" bash -c "$(declare -f run_preset); jobs=$jobs; set -e; run_preset win32; run_preset win64"
 # The release folder: both Windows builds' binaries, their import tables checked.
 cmake --build --preset win32 --target dist
 echo "=== all builds passed their tests"
