@@ -1,14 +1,22 @@
-// A fresh folder for one test, removed with everything in it at the end.
+// A fresh folder for one test, removed with everything in it at the end; and a file's whole
+// content read in one call.
 #pragma once
 
 #include <atomic>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
+#include <iterator>
 #include <string>
 #include <system_error>
 
 namespace testing_support {
+
+// Every byte of the file, or nothing when it cannot be opened.
+inline std::string readWholeFile(const std::filesystem::path& path) {
+  std::ifstream in(path, std::ios::binary);
+  return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
 
 class TempFolder {
  public:
@@ -39,10 +47,7 @@ class TempFolder {
     out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
   }
 
-  std::string read(const std::string& name) const {
-    std::ifstream in(root_ / name, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-  }
+  std::string read(const std::string& name) const { return readWholeFile(root_ / name); }
 
   bool exists(const std::string& name) const { return std::filesystem::exists(root_ / name); }
 

@@ -11,20 +11,20 @@
 
 #include "platform/win32.h"
 #include "plugin_api/plugin_api.h"
+#include "tests/common/high_address.h"
+#include "tests/common/live_blocks.h"
 #include "tests/common/plugin_library.h"
 #include "tests/common/temp_folder.h"
-#include "tests/durnac/high_address.h"
 #include "tests/durnac/mgx_bytes.h"
 #include "tests/support/wide_text.h"
-#ifndef _WIN32
-#include "platform/testing.h"
-#endif
 
 using mgx_test::Bytes;
 using mgx_test::concat;
 using mgx_test::entry;
 using mgx_test::header;
 using spi::WideChar;
+using testing_support::failAllocationsAfter;
+using testing_support::liveLocalBlocks;
 using testing_support::WideString;
 
 namespace {
@@ -90,25 +90,6 @@ int SPI_CALL recordProgress(int num, int denom, spi::UserData user) {
   return 1;  // asks to stop; Durnac does not heed it
 }
 
-long liveBlocks() {
-#ifdef _WIN32
-  return 0;  // the count exists only in the native platform layer
-#else
-  return platformLiveLocalBlocks();
-#endif
-}
-
-// Makes the next `after` local allocations succeed and the rest fail; false where the
-// platform cannot do that (Windows).
-bool failAllocationsAfter(long after) {
-#ifdef _WIN32
-  return false;
-#else
-  platformFailAllocationsAfter(after);
-  return true;
-#endif
-}
-
 Bytes bytesOfBlock(void* block) {
   auto* bytes = static_cast<uint8_t*>(block);
   return Bytes(bytes, bytes + LocalSize(block));
@@ -131,11 +112,11 @@ class DurnacTest : public testing::Test {
     folder.write("sample.mgx", mgx_test::text(mgx_test::archive(kMembers)));
     folder.write("three.mgx", mgx_test::text(mgx_test::archive({{"a", {1}}, {"bb", {2, 2}}, {"ccc", {3, 3, 3}}})));
     progressCalls.clear();
-    liveAtStart = liveBlocks();
+    liveAtStart = liveLocalBlocks();
   }
   void TearDown() override {
     failAllocationsAfter(-1);
-    EXPECT_EQ(liveBlocks(), liveAtStart) << "a call left local blocks behind";
+    EXPECT_EQ(liveLocalBlocks(), liveAtStart) << "a call left local blocks behind";
   }
   std::string path(const std::string& name) const { return folder.path(name); }
 
@@ -265,7 +246,7 @@ TEST_F(DurnacTest, IsSupportedReadsAMemoryHead) {
 TEST_F(DurnacTest, IsSupportedTellsHandlesFromAddresses) {
   Bytes head = header(3, 92);
   head.resize(1024, 0);
-  mgx_test::HighAddressBlock high(0x10000);
+  testing_support::PlacedBlock high(testing_support::PlacedBlock::kAbove4GiB);
   if (high.data() != nullptr) std::memcpy(high.data(), head.data(), head.size());
   struct Case {
     const char* what;
@@ -285,7 +266,9 @@ TEST_F(DurnacTest, IsSupportedTellsHandlesFromAddresses) {
   for (Names names : kFamilies) {
     for (const Case& c : cases) EXPECT_EQ(isSupportedIn(names, "a.mgx", c.dw), c.answer) << familyName(names) << ": " << c.what;
   }
-  if (sizeof(uintptr_t) == 8 && high.data() == nullptr) GTEST_SKIP() << "no free address above 4 GiB to test";
+  if (testing_support::PlacedBlock::kAbove4GiBExists && high.data() == nullptr) {
+    GTEST_SKIP() << "no free address above 4 GiB to test";
+  }
 }
 
 TEST_F(DurnacTest, IsSupportedReadsThroughTheHostsHandleAndLeavesItOpen) {

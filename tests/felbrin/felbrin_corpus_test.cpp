@@ -1,8 +1,6 @@
 // Every input kept in the fuzz corpus (the seeds and every crash ever found) fails cleanly
 // through the exports: a listing code, no block left behind, from memory and from a file.
 #include <filesystem>
-#include <fstream>
-#include <iterator>
 #include <string>
 
 #include "tests/common/temp_folder.h"
@@ -20,8 +18,7 @@ TEST(FelbrinCorpus, EveryKeptInputListsOrFailsCleanly) {
   for (const auto& entry : std::filesystem::recursive_directory_iterator(FELBRIN_CORPUS_DIR)) {
     if (!entry.is_regular_file()) continue;
     SCOPED_TRACE(entry.path().string());
-    std::ifstream in(entry.path(), std::ios::binary);
-    const std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    const std::string bytes = testing_support::readWholeFile(entry.path());
     folder.write("input.ggd", bytes);
     const long before = liveLocalBlocks();
     for (unsigned flag : {kMemoryIn, 0u}) {

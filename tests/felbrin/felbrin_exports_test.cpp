@@ -1,18 +1,16 @@
 // Felbrin's exports as a host calls them: information, recognition, listing, search by
 // name, and extraction of a member into memory.
 #include <cstring>
-#include <memory>
 #include <string>
-#ifndef _WIN32
-#include <sys/mman.h>
-#endif
 
+#include "tests/common/high_address.h"
 #include "tests/common/temp_folder.h"
 #include "tests/felbrin/felbrin_host.h"
 
 namespace {
 
 using namespace felbrin_test;
+using testing_support::PlacedBlock;
 using testing_support::TempFolder;
 
 TEST(FelbrinExports, PluginInfoAndConfiguration) {
@@ -32,37 +30,6 @@ TEST(FelbrinExports, PluginInfoAndConfiguration) {
 #endif
 }
 
-// A 64 KiB block exactly at `wanted`, or none (at() null) when that address is taken.
-class PlacedBlock {
- public:
-  explicit PlacedBlock(uint64_t wanted) {
-#ifdef _WIN32
-    at_ = VirtualAlloc(reinterpret_cast<void*>(static_cast<uintptr_t>(wanted)), kBytes, MEM_RESERVE | MEM_COMMIT,
-                       PAGE_READWRITE);
-#else
-    at_ = mmap(reinterpret_cast<void*>(static_cast<uintptr_t>(wanted)), kBytes, PROT_READ | PROT_WRITE,
-               MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
-    if (at_ == MAP_FAILED) at_ = nullptr;
-#endif
-    if (at_ != nullptr && reinterpret_cast<uintptr_t>(at_) != wanted) release();
-  }
-  ~PlacedBlock() { release(); }
-  uint8_t* at() const { return static_cast<uint8_t*>(at_); }
-
- private:
-  static constexpr size_t kBytes = 65536;
-  void release() {
-    if (at_ == nullptr) return;
-#ifdef _WIN32
-    VirtualFree(at_, 0, MEM_RELEASE);
-#else
-    munmap(at_, kBytes);
-#endif
-    at_ = nullptr;
-  }
-  void* at_ = nullptr;
-};
-
 // IsSupported and IsSupportedW tell a handle from an address by value alone, at full pointer
 // width: no bit above the low 16 makes a handle.
 TEST(FelbrinExports, IsSupportedByHandleAndByAddress) {
@@ -76,14 +43,9 @@ TEST(FelbrinExports, IsSupportedByHandleAndByAddress) {
   std::string notHead = head;
   notHead[0] = 0x18;
   // Above 4 GiB with bits 16-31 zero: cut to 32 bits, the address would read as handle 0.
-  // The low candidates suit Windows, the high ones a sanitizer's address layout.
-  std::unique_ptr<PlacedBlock> high;
-  for (uint64_t k = 1; sizeof(void*) == 8 && k < 32; ++k) {
-    high.reset(new PlacedBlock(k < 16 ? k << 32 : 0x500000000000 + (k << 32)));
-    if (high->at() != nullptr) break;
-  }
-  const uintptr_t highAddress = high && high->at() ? reinterpret_cast<uintptr_t>(high->at()) : 0;
-  if (highAddress != 0) std::memcpy(high->at(), head.data(), head.size());
+  PlacedBlock high(PlacedBlock::kAbove4GiB);
+  const uintptr_t highAddress = reinterpret_cast<uintptr_t>(high.data());
+  if (highAddress != 0) std::memcpy(high.data(), head.data(), head.size());
   HANDLE file = CreateFileA(folder.path("lead.ggd").c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
                             FILE_ATTRIBUTE_NORMAL, nullptr);
   ASSERT_NE(file, INVALID_HANDLE_VALUE);
@@ -115,7 +77,7 @@ TEST(FelbrinExports, IsSupportedByHandleAndByAddress) {
     EXPECT_EQ(felbrin.IsSupportedW(nullptr, c.dw), c.expected);
   }
   CloseHandle(file);
-  if (sizeof(void*) == 8) {
+  if (PlacedBlock::kAbove4GiBExists) {
     EXPECT_NE(highAddress, 0u) << "no block above 4 GiB: the full-width case did not run";
   }
 }

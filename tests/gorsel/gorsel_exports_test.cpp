@@ -4,38 +4,19 @@
 
 #include <cstdio>
 #include <filesystem>
-#include <fstream>
-#include <iterator>
 
 #include "platform/win32.h"
+#include "tests/common/high_address.h"
+#include "tests/common/live_blocks.h"
 #include "tests/common/temp_folder.h"
 #include "tests/gorsel/gorsel_test_support.h"
-#include "tests/gorsel/high_address.h"
-
-#ifndef _WIN32
-#include "platform/testing.h"
-#endif
 
 using namespace gorsel_test;
+using testing_support::failAllocationsAfter;
+using testing_support::liveLocalBlocks;
+using testing_support::PlacedBlock;
 
 namespace {
-
-// Local blocks alive in the process; only the native platform counts them.
-long liveLocalBlocks() {
-#ifdef _WIN32
-  return 0;
-#else
-  return platformLiveLocalBlocks();
-#endif
-}
-
-void failAllocationsAfter(long count) {
-#ifndef _WIN32
-  platformFailAllocationsAfter(count);
-#else
-  (void)count;
-#endif
-}
 
 // FULL, 2 x 2: a literal pixel, a repeat, two literals, a copy from 1 pixel back.
 const Bytes kWorked = bytes({0xB9, 0xAA, 0xB3, 0xB3, 0x02, 0x00, 0x02, 0x00, 0x05, 0x11, 0x22, 0x33, 0x00, 0x01,
@@ -283,9 +264,9 @@ TEST_F(GorselExports, IsSupportedTellsHandlesFromAddressesAtFullWidth) {
     EXPECT_EQ(gorsel.isSupported("x.ggd", c.dw), c.answer);
     EXPECT_EQ(gorsel.isSupportedW(nullptr, c.dw), c.answer);
   }
-#if UINTPTR_MAX > 0xFFFFFFFFu
-  EXPECT_NE(high.data(), nullptr) << "no address above 4 GiB could be mapped";
-#endif
+  if (PlacedBlock::kAbove4GiBExists) {
+    EXPECT_NE(high.data(), nullptr) << "no address above 4 GiB could be mapped";
+  }
 }
 
 TEST_F(GorselExports, PictureInfoFromFilesAndMemory) {
@@ -523,9 +504,9 @@ TEST_F(GorselExports, MalformedInputFailsCleanly) {
     if (!entry.is_regular_file()) continue;
     ++files;
     SCOPED_TRACE(entry.path().filename().string());
-    std::ifstream in(entry.path(), std::ios::binary);
-    const Bytes content((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-    folder.write("input.ggd", asString(content));
+    const std::string text = testing_support::readWholeFile(entry.path());
+    const Bytes content(text.begin(), text.end());
+    folder.write("input.ggd", text);
     for (int memory = 0; memory < 2; ++memory) {
       PictureResult r = memory ? getPicture(content) : getPicture(folder.path("input.ggd").c_str(), 0, 0);
       if (r.code == 0) {

@@ -4,35 +4,23 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
-#include <fstream>
-#include <iterator>
 #include <string>
 #include <utility>
 #include <vector>
 
 #include "platform/win32.h"
+#include "tests/common/live_blocks.h"
 #include "tests/common/temp_folder.h"
 #include "tests/gorsel/gorsel_test_support.h"
 #include "tests/support/wide_text.h"
 #include "tools/ggd_picture_writer/ggd_picture_writer.h"
 #include "tools/ggd_picture_writer/sample_pictures.h"
 
-#ifndef _WIN32
-#include "platform/testing.h"
-#endif
-
 using namespace gorsel_test;
+using testing_support::liveLocalBlocks;
 using testing_support::WideString;
 
 namespace {
-
-long liveLocalBlocks() {
-#ifdef _WIN32
-  return 0;
-#else
-  return platformLiveLocalBlocks();
-#endif
-}
 
 const Bytes kWorked = ggdHeader(2, 2) + bytes({0x05, 0x11, 0x22, 0x33, 0x00, 0x01, 0x06, 0x44, 0x55, 0x66, 0x77,
                                                0x88, 0x99, 0x03, 0x01});
@@ -230,10 +218,10 @@ TEST_F(GorselWide, BothFamiliesAgree) {
   // Every seed and every input that once crashed, from a file and from memory.
   for (const auto& entry : std::filesystem::directory_iterator(GORSEL_CORPUS_DIR)) {
     if (!entry.is_regular_file()) continue;
-    std::ifstream in(entry.path(), std::ios::binary);
-    const Bytes content((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    const std::string text = testing_support::readWholeFile(entry.path());
+    const Bytes content(text.begin(), text.end());
     const std::string name = entry.path().filename().string();
-    folder.write(name, asString(content));
+    folder.write(name, text);
     inputs.push_back({name, name, {}, 0, 0});
     inputs.push_back({name + " in memory", "", content, 0, 1});
   }

@@ -8,9 +8,9 @@
 #include <string>
 #include <vector>
 
+#include "tests/common/high_address.h"
 #include "tests/common/temp_folder.h"
 #include "tests/oslin/gga_test_data.h"
-#include "tests/oslin/high_address.h"
 #include "tests/oslin/oslin_plugin.h"
 #include "tests/support/wide_text.h"
 #include "tools/gga_writer/gga_writer.h"
@@ -257,7 +257,7 @@ TEST_F(OslinFamilies, IsSupportedTellsHandlesFromAddresses) {
   Bytes head = kSmall;
   head.resize(1024, 0xEE);  // the host's buffer of the file's first bytes
   Bytes text(1024, 'x');
-  HighAddressBlock high;
+  testing_support::PlacedBlock high(testing_support::PlacedBlock::kAbove4GiB);
   if (high.data() != nullptr) std::memcpy(high.data(), head.data(), head.size());
   folder.write("small.gg0", asText(kSmall));
   HANDLE file = CreateFileA(folder.path("small.gg0").c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
@@ -290,7 +290,9 @@ TEST_F(OslinFamilies, IsSupportedTellsHandlesFromAddresses) {
   // The host's handle is still open.
   EXPECT_NE(SetFilePointer(file, 0, nullptr, FILE_BEGIN), INVALID_SET_FILE_POINTER);
   EXPECT_TRUE(CloseHandle(file));
-  if (sizeof(uintptr_t) == 8 && high.data() == nullptr) GTEST_SKIP() << "no free address above 4 GiB to test";
+  if (testing_support::PlacedBlock::kAbove4GiBExists && high.data() == nullptr) {
+    GTEST_SKIP() << "no free address above 4 GiB to test";
+  }
 }
 
 // The file's name mixes Japanese, Greek and Korean letters, which neither a one-byte code

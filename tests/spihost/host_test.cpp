@@ -7,13 +7,11 @@
 #include <string>
 #include <vector>
 
+#include "tests/common/live_blocks.h"
 #include "tests/common/plugin_library.h"
 #include "tests/common/temp_folder.h"
 #include "tests/spihost/fake_files.h"
 #include "tools/spihost/host.h"
-#ifndef _WIN32
-#include "platform/testing.h"
-#endif
 
 #define STB_IMAGE_IMPLEMENTATION
 #define STBI_ONLY_PNG
@@ -23,15 +21,8 @@
 namespace {
 
 using namespace fake_files;
+using testing_support::liveLocalBlocks;
 using testing_support::TempFolder;
-
-long liveLocalBlocks() {
-#ifdef _WIN32
-  return 0;
-#else
-  return platformLiveLocalBlocks();
-#endif
-}
 
 struct Outcome {
   int code;
