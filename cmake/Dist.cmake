@@ -6,7 +6,9 @@ if(NOT WIN32)
   return()
 endif()
 
-find_program(VANTREL_OBJDUMP NAMES ${CMAKE_SYSTEM_PROCESSOR}-w64-mingw32-objdump objdump REQUIRED)
+# One objdump per width: each reads the import tables of its own kind of PE file.
+find_program(VANTREL_OBJDUMP32 NAMES i686-w64-mingw32-objdump REQUIRED)
+find_program(VANTREL_OBJDUMP64 NAMES x86_64-w64-mingw32-objdump REQUIRED)
 set(VANTREL_DIST_DIR ${PROJECT_SOURCE_DIR}/dist CACHE PATH "Where the release folder is made")
 set(VANTREL_WIN64_BIN ${PROJECT_SOURCE_DIR}/build/win64/bin CACHE PATH "bin folder of the 64-bit build")
 
@@ -16,7 +18,8 @@ add_custom_target(dist
           -DBIN_DIR=${CMAKE_BINARY_DIR}/bin
           -DWIN64_BIN_DIR=${VANTREL_WIN64_BIN}
           -DGUIDE=${PROJECT_SOURCE_DIR}/docs/USER_GUIDE.txt
-          -DOBJDUMP=${VANTREL_OBJDUMP}
+          -DOBJDUMP32=${VANTREL_OBJDUMP32}
+          -DOBJDUMP64=${VANTREL_OBJDUMP64}
           -P ${PROJECT_SOURCE_DIR}/cmake/make_dist.cmake
   DEPENDS Oslin Durnac Felbrin Gorsel Vantrel spihost
   COMMENT "Making the release folder"

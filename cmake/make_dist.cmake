@@ -20,7 +20,12 @@ file(COPY ${GUIDE} DESTINATION ${DIST_DIR})
 
 # Self-contained: no MinGW runtime DLL (libstdc++, libgcc, libwinpthread) may be needed.
 foreach(file ${files})
-  execute_process(COMMAND ${OBJDUMP} -p ${DIST_DIR}/${file} OUTPUT_VARIABLE dump RESULT_VARIABLE failed)
+  if(file MATCHES "^64-bit/")
+    set(objdump ${OBJDUMP64})
+  else()
+    set(objdump ${OBJDUMP32})
+  endif()
+  execute_process(COMMAND ${objdump} -p ${DIST_DIR}/${file} OUTPUT_VARIABLE dump RESULT_VARIABLE failed)
   if(failed)
     message(FATAL_ERROR "cannot read the import table of ${file}")
   endif()
