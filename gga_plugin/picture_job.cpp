@@ -80,13 +80,8 @@ int32_t PictureJob::decodeInto() {
 
   uint8_t* block = static_cast<uint8_t*>(LocalLock(infoHandle_));
   if (block == nullptr) return spi::kNoMemory;
-  spi::BitmapInfoHeader header = {};
-  header.biSize = sizeof header;
-  header.biWidth = info_.width;
-  header.biHeight = info_.height;  // positive: the rows are bottom-up
-  header.biPlanes = 1;
-  header.biBitCount = static_cast<uint16_t>(info_.colorDepth);
-  header.biSizeImage = static_cast<uint32_t>(sizes_.bits);
+  const spi::BitmapInfoHeader header = spi::bottomUpBitmapHeader(
+      info_.width, info_.height, static_cast<uint16_t>(info_.colorDepth), static_cast<uint32_t>(sizes_.bits));
   std::memcpy(block, &header, sizeof header);
   if (info_.colorDepth <= 8) code = decoder_->getPalette(block + sizeof header);
   LocalUnlock(infoHandle_);

@@ -153,15 +153,8 @@ void releaseInput(PictureInput* input) {
 }
 
 void writeBitmapInfoHeader(void* block, const GgdPictureHeader& header, uint64_t bitsBytes) {
-  spi::BitmapInfoHeader info = {};
-  info.biSize = sizeof(spi::BitmapInfoHeader);
-  info.biWidth = header.width;
-  info.biHeight = header.height;  // positive: rows bottom-up
-  info.biPlanes = 1;
-  info.biBitCount = gorsel::kBitsPerPixel;
-  info.biCompression = 0;
-  // Hosts size their copy of the bits from this field, so it carries the block's size.
-  info.biSizeImage = static_cast<uint32_t>(bitsBytes);
+  spi::BitmapInfoHeader info = spi::bottomUpBitmapHeader(header.width, header.height, gorsel::kBitsPerPixel,
+                                                        static_cast<uint32_t>(bitsBytes));
   info.biXPelsPerMeter = 1;
   info.biYPelsPerMeter = 1;
   std::memcpy(block, &info, sizeof info);

@@ -184,6 +184,20 @@ struct BitmapInfoHeader {
 #pragma pack(pop)
 static_assert(sizeof(BitmapInfoHeader) == 40, "BITMAPINFOHEADER is 40 bytes");
 
+// The header every image plug-in hands over: uncompressed, one plane, rows bottom-up
+// (positive height), and biSizeImage carrying the bits block's size, which hosts copy by.
+inline BitmapInfoHeader bottomUpBitmapHeader(int32_t width, int32_t height, uint16_t bitsPerPixel,
+                                             uint32_t bitsBytes) {
+  BitmapInfoHeader header = {};
+  header.biSize = sizeof header;
+  header.biWidth = width;
+  header.biHeight = height;
+  header.biPlanes = 1;
+  header.biBitCount = bitsPerPixel;
+  header.biSizeImage = bitsBytes;
+  return header;
+}
+
 // Bytes in one bitmap row: rows are padded to whole 32-bit words.
 inline uint64_t bitmapStride(uint32_t width, uint32_t bitsPerPixel) {
   return ((static_cast<uint64_t>(bitsPerPixel) * width + 31) / 32) * 4;
