@@ -4,4 +4,18 @@
 export WINEPREFIX="${WINEPREFIX:-$HOME/.wine-vantrel}"
 export WINEDEBUG="${WINEDEBUG:--all}"
 export WINEDLLOVERRIDES="${WINEDLLOVERRIDES:-mscoree,mshtml=}"
+
+# ctest starts several programs at once: two wines creating the same prefix race (one
+# loses its server's folder), so the first caller builds it under a lock and waits for
+# the wine server to finish before anyone runs in it.
+if [ ! -f "$WINEPREFIX/system.reg" ]; then
+  mkdir -p "$(dirname "$WINEPREFIX")"
+  (
+    flock 9
+    if [ ! -f "$WINEPREFIX/system.reg" ]; then
+      wineboot -i >/dev/null 2>&1
+      wineserver -w
+    fi
+  ) 9>"$WINEPREFIX.lock"
+fi
 exec wine "$@"

@@ -6,7 +6,7 @@ set -euo pipefail
 packages=(
   build-essential cmake ninja-build git ca-certificates
   g++-mingw-w64-i686-posix g++-mingw-w64-x86-64-posix binutils-mingw-w64-i686
-  googletest libbenchmark-dev libstb-dev
+  googletest libbenchmark-dev libstb-dev zlib1g-dev libz-mingw-w64-dev liblz4-dev
   clang libclang-rt-14-dev valgrind
   wine wine32:i386 wine64 xvfb xauth x11-apps imagemagick
   locales fonts-ipafont-gothic fonts-vlgothic
