@@ -112,6 +112,24 @@ DWORD GetFileSize(HANDLE file, LPDWORD sizeHigh) {
   return static_cast<DWORD>(size);
 }
 
+BOOL SetFilePointerEx(HANDLE file, LARGE_INTEGER distance, PLARGE_INTEGER newPosition, DWORD method) {
+  int fd = fdFromHandle(file);
+  if (fd < 0) return FALSE;
+  int whence = method == FILE_CURRENT ? SEEK_CUR : method == FILE_END ? SEEK_END : SEEK_SET;
+  off_t result = lseek(fd, static_cast<off_t>(distance.QuadPart), whence);
+  if (result < 0) return FALSE;
+  if (newPosition) newPosition->QuadPart = static_cast<LONGLONG>(result);
+  return TRUE;
+}
+
+BOOL GetFileSizeEx(HANDLE file, PLARGE_INTEGER size) {
+  int fd = fdFromHandle(file);
+  struct stat st;
+  if (fd < 0 || size == nullptr || fstat(fd, &st) != 0) return FALSE;
+  size->QuadPart = static_cast<LONGLONG>(st.st_size);
+  return TRUE;
+}
+
 BOOL CloseHandle(HANDLE object) {
   int fd = fdFromHandle(object);
   return fd >= 0 && close(fd) == 0 ? TRUE : FALSE;

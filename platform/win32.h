@@ -43,6 +43,16 @@ typedef void* HGLOBAL;
 typedef void* HWND;
 typedef void* HINSTANCE;
 typedef HINSTANCE HMODULE;
+typedef int64_t LONGLONG;
+
+// A 64-bit file position or size, as the "Ex" file calls take it.
+typedef union _LARGE_INTEGER {
+  struct {
+    DWORD LowPart;
+    LONG HighPart;
+  } u;
+  LONGLONG QuadPart;
+} LARGE_INTEGER, *PLARGE_INTEGER;
 
 #define TRUE 1
 #define FALSE 0
@@ -124,6 +134,9 @@ PLATFORM_API BOOL WriteFile(HANDLE file, LPCVOID buffer, DWORD toWrite, LPDWORD 
                             LPOVERLAPPED overlapped);
 PLATFORM_API DWORD SetFilePointer(HANDLE file, LONG distance, PLONG distanceHigh, DWORD method);
 PLATFORM_API DWORD GetFileSize(HANDLE file, LPDWORD sizeHigh);
+// The same two in 64 bits, without the ambiguity of a low part that reads as the error value.
+PLATFORM_API BOOL SetFilePointerEx(HANDLE file, LARGE_INTEGER distance, PLARGE_INTEGER newPosition, DWORD method);
+PLATFORM_API BOOL GetFileSizeEx(HANDLE file, PLARGE_INTEGER size);
 PLATFORM_API BOOL CloseHandle(HANDLE object);
 PLATFORM_API BOOL DeleteFileA(LPCSTR name);
 
