@@ -119,9 +119,12 @@ void turnRowsBottomUp(uint8_t* bits, uint32_t stride, int height, uint32_t rowBy
 }
 
 // Runs the operations of the stream into the flat output [start, end). Returns 0 when the
-// stream or the output is used up, or when an operation is cut off (not an error: the rest
-// stays black), kAborted or kDamaged.
-int runPixelStream(const uint8_t* stream, int64_t length, uint8_t* const start, uint8_t* const end) {
+// stream is used up, when an operation is cut off (not an error: the rest stays black) or
+// once the last pixel of the last row is complete, kAborted or kDamaged. Whatever follows the
+// last pixel is never read: hosts hand small files over in zero-filled buffers longer than
+// the file, and only the last row's padding bytes would be left for such bytes to fill.
+int runPixelStream(const uint8_t* stream, int64_t length, uint8_t* const start, uint8_t* const pixelsEnd,
+                   uint8_t* const end) {
   const uint8_t* in = stream;
   const uint8_t* const inEnd = stream + length;
   uint8_t* out = start;
@@ -135,8 +138,8 @@ int runPixelStream(const uint8_t* stream, int64_t length, uint8_t* const start, 
       if (ReportProgress(static_cast<int>(length - remaining), static_cast<int>(length))) return spi::kAborted;
       threshold = remaining - tenth;
     }
+    if (out >= pixelsEnd) break;
     const size_t room = static_cast<size_t>(end - out);
-    if (room == 0) break;
     const uint8_t op = *in++;
 
     if (op >= kFirstLiteralOp) {
@@ -236,7 +239,8 @@ int DecodeGgdPixels(const GgdPictureHeader& header, uint32_t stride, const uint8
 
   // The stream is decoded flat straight into the caller's block, then turned bottom-up in
   // place: no second picture-sized area is needed.
-  int result = runPixelStream(stream, length, bits, bits + size);
+  uint8_t* const pixelsEnd = bits + (size - (stride - rowBytes));
+  int result = runPixelStream(stream, length, bits, pixelsEnd, bits + size);
   if (result != spi::kSuccess) return result;
   turnRowsBottomUp(bits, stride, header.height, rowBytes);
   return spi::kSuccess;

@@ -87,10 +87,12 @@ uint32_t GgdStride(const GgdPictureHeader& header);
 bool GgdBitmapBytes(const GgdPictureHeader& header, uint64_t* bytes);
 
 // Decodes `length` bytes of pixel stream into `bits`, a block of height x stride bytes,
-// leaving the picture there bottom-up (what the block held before does not matter). Returns 0, kAborted when the progress callback
-// asked to stop, kDamaged for a zero count or a distance before the first pixel, or
-// kInternalError when the stride does not fit the header. Running out of stream or of
-// picture is no error: decoding ends and what was not produced stays black.
+// leaving the picture there bottom-up (what the block held before does not matter). Returns
+// 0, kAborted when the progress callback asked to stop, kDamaged for a zero count or a
+// distance before the first pixel, or kInternalError when the stride does not fit the
+// header. Running out of stream or of picture is no error: decoding ends and what was not
+// produced stays black. Decoding also ends as soon as every pixel is complete, so bytes
+// after a picture (a host's zero-filled buffer, text) change nothing.
 int DecodeGgdPixels(const GgdPictureHeader& header, uint32_t stride, const uint8_t* stream, int64_t length,
                     uint8_t* bits);
 

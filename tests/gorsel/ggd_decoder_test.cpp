@@ -210,9 +210,10 @@ TEST(GgdDecoder, LastPartialPixelOfTheOutput) {
 }
 
 TEST(GgdDecoder, OnePixelPicture) {
-  // 1 x 1, stride 4: one literal fills the three bytes; a further operation writes only the
-  // padding byte, which the bitmap keeps at 0.
-  for (const Bytes& tail : {Bytes{}, bytes({0x00, 1}), bytes({5}) + P2, bytes({0x03, 1})}) {
+  // 1 x 1, stride 4: one literal completes the picture and decoding ends there; whatever
+  // follows is not read, not even an operation that would be damaged.
+  for (const Bytes& tail : {Bytes{}, bytes({0x00, 1}), bytes({5}) + P2, bytes({0x03, 1}), bytes({0x00, 0}),
+                            bytes({0x03, 9}), Bytes(2036, 0)}) {
     Decoded d = decode(1, 1, bytes({5}) + P1 + tail);
     EXPECT_EQ(d.code, 0);
     EXPECT_EQ(d.bits, P1 + bytes({0}));

@@ -10,6 +10,8 @@
 #include "tests/common/live_blocks.h"
 #include "tests/common/temp_folder.h"
 #include "tests/gorsel/gorsel_test_support.h"
+#include "tools/ggd_picture_writer/ggd_picture_writer.h"
+#include "tools/ggd_picture_writer/sample_pictures.h"
 
 using namespace gorsel_test;
 using testing_support::failAllocationsAfter;
@@ -336,6 +338,33 @@ TEST_F(GorselExports, PictureFromFileAtAnOffsetAndFromMemory) {
   EXPECT_EQ(takeBitmap(getPicture(worked.c_str(), 0, 0x100), 2, 2), kWorkedBits);
   EXPECT_EQ(takeBitmap(getPicture(worked.c_str(), 0, 3), 2, 2), kWorkedBits);
   EXPECT_EQ(takeBitmap(getPicture(kWorked), 2, 2), kWorkedBits);
+}
+
+TEST_F(GorselExports, BytesAfterAPictureChangeNothing) {
+  // Hosts read small files into a zero-filled 2048-byte buffer and pass len = 2048; files
+  // carry text after the picture. Decoding ends with the last pixel of every size, also where
+  // only a row's padding bytes are left (widths that are no multiple of 4).
+  const Bytes text = bytes({'\r', '\n', 'c', 'o', 'm', 'm', 'e', 'n', 't', 0x00, 0x00, 0x01});
+  for (int width = 1; width <= 8; ++width) {
+    for (int height = 1; height <= 8; ++height) {
+      SCOPED_TRACE(::testing::Message() << width << " x " << height);
+      const Bytes pixels =
+          ggd_picture_writer::makeSamplePicture(ggd_picture_writer::SamplePattern::kNoise, width, height,
+                                                static_cast<uint32_t>(width * 8 + height));
+      const Bytes file = ggd_picture_writer::encodeGgdPicture(width, height, pixels.data());
+      ASSERT_LE(file.size(), 2048u);
+      const Bytes expected = bottomUp(width, height, pixels.data());
+      Bytes zeroFilled = file;
+      zeroFilled.resize(2048, 0);
+      folder.write("zeros.ggd", asString(zeroFilled));
+      folder.write("text.ggd", asString(file + text));
+      EXPECT_EQ(takeBitmap(getPicture(file), width, height), expected) << "alone";
+      EXPECT_EQ(takeBitmap(getPicture(zeroFilled), width, height), expected) << "2048-byte block";
+      EXPECT_EQ(takeBitmap(getPicture(file + text), width, height), expected) << "text in memory";
+      EXPECT_EQ(takeBitmap(getPicture(folder.path("zeros.ggd").c_str(), 0, 0), width, height), expected) << "zeros";
+      EXPECT_EQ(takeBitmap(getPicture(folder.path("text.ggd").c_str(), 0, 0), width, height), expected) << "text";
+    }
+  }
 }
 
 TEST_F(GorselExports, PictureOf640By480) {
