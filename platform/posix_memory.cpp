@@ -23,6 +23,7 @@ struct alignas(16) BlockHeader {
 std::atomic<long> liveLocal{0};
 std::atomic<long> liveGlobal{0};
 std::atomic<long> allocationsLeft{-1};
+std::atomic<size_t> largestAllowed{SIZE_MAX};
 
 bool allocationAllowed() {
   long left = allocationsLeft.load();
@@ -40,7 +41,7 @@ BlockHeader* headerOf(void* block, uint32_t tag) {
 }
 
 void* allocate(UINT flags, size_t bytes, uint32_t tag, std::atomic<long>& live) {
-  if (!allocationAllowed() || bytes > SIZE_MAX - sizeof(BlockHeader)) return nullptr;
+  if (bytes > largestAllowed.load() || !allocationAllowed() || bytes > SIZE_MAX - sizeof(BlockHeader)) return nullptr;
   BlockHeader* header = static_cast<BlockHeader*>(std::malloc(sizeof(BlockHeader) + bytes));
   if (header == nullptr) return nullptr;
   header->tag = tag;
@@ -113,5 +114,6 @@ size_t GlobalSize(HGLOBAL block) {
 long platformLiveLocalBlocks(void) { return liveLocal.load(); }
 long platformLiveGlobalBlocks(void) { return liveGlobal.load(); }
 void platformFailAllocationsAfter(long after) { allocationsLeft.store(after); }
+void platformFailAllocationsAbove(size_t bytes) { largestAllowed.store(bytes); }
 
 }  // extern "C"

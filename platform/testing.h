@@ -13,5 +13,8 @@ PLATFORM_API long platformLiveLocalBlocks(void);
 PLATFORM_API long platformLiveGlobalBlocks(void);
 // The next `after` allocations succeed, every later one fails, until reset with -1.
 PLATFORM_API void platformFailAllocationsAfter(long after);
+// Every allocation of more than `bytes` fails, until reset with SIZE_MAX (the start state):
+// shows that a call asks for no more memory than its input can need.
+PLATFORM_API void platformFailAllocationsAbove(size_t bytes);
 }
 #endif
