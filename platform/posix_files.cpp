@@ -130,6 +130,26 @@ BOOL GetFileSizeEx(HANDLE file, PLARGE_INTEGER size) {
   return TRUE;
 }
 
+BOOL GetFileTime(HANDLE file, FILETIME* creation, FILETIME* lastAccess, FILETIME* lastWrite) {
+  int fd = fdFromHandle(file);
+  struct stat st;
+  if (fd < 0 || fstat(fd, &st) != 0) return FALSE;
+  // Seconds between 1601-01-01 and 1970-01-01; POSIX keeps no creation time, the change time
+  // stands in for it.
+  constexpr int64_t kEpochSeconds = 11644473600;
+  auto toFileTime = [](const struct timespec& t, FILETIME* out) {
+    if (out == nullptr) return;
+    const uint64_t ticks = static_cast<uint64_t>((static_cast<int64_t>(t.tv_sec) + kEpochSeconds) * 10000000 +
+                                                 static_cast<int64_t>(t.tv_nsec) / 100);
+    out->dwLowDateTime = static_cast<DWORD>(ticks);
+    out->dwHighDateTime = static_cast<DWORD>(ticks >> 32);
+  };
+  toFileTime(st.st_ctim, creation);
+  toFileTime(st.st_atim, lastAccess);
+  toFileTime(st.st_mtim, lastWrite);
+  return TRUE;
+}
+
 BOOL CloseHandle(HANDLE object) {
   int fd = fdFromHandle(object);
   return fd >= 0 && close(fd) == 0 ? TRUE : FALSE;

@@ -137,6 +137,8 @@ PLATFORM_API DWORD GetFileSize(HANDLE file, LPDWORD sizeHigh);
 // The same two in 64 bits, without the ambiguity of a low part that reads as the error value.
 PLATFORM_API BOOL SetFilePointerEx(HANDLE file, LARGE_INTEGER distance, PLARGE_INTEGER newPosition, DWORD method);
 PLATFORM_API BOOL GetFileSizeEx(HANDLE file, PLARGE_INTEGER size);
+// Times in 100-nanosecond units since 1601-01-01 (UTC); any of the three may be null.
+PLATFORM_API BOOL GetFileTime(HANDLE file, FILETIME* creation, FILETIME* lastAccess, FILETIME* lastWrite);
 PLATFORM_API BOOL CloseHandle(HANDLE object);
 PLATFORM_API BOOL DeleteFileA(LPCSTR name);
 
