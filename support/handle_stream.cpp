@@ -144,30 +144,53 @@ int32_t HandleStream::seek(int32_t position) {
 }
 
 int32_t HandleStream::tell() {
-  if (!isOpen()) return -1;
-  DWORD filePointer = SetFilePointer(handle_, 0, nullptr, FILE_CURRENT);
-  if (filePointer == INVALID_SET_FILE_POINTER) return -1;
-  // Reading: the file pointer is ahead by the bytes buffered but not handed out. Writing:
-  // it is behind by the bytes waiting in the buffer.
-  int64_t position = mode_ == kReading ? static_cast<int64_t>(filePointer) - (limit_ - pos_)
-                                       : static_cast<int64_t>(filePointer) + pos_;
+  int64_t position = tell64();
   if (position < 0 || position > kMaxStreamTransfer) return -1;
   return static_cast<int32_t>(position);
 }
 
 // The whole file, wherever the stream was opened. A file too large for a 32-bit count has
-// no size that could be reported, rather than a wrong one.
+// no size that could be reported, rather than a wrong one: size64 reports it.
 int32_t HandleStream::size() {
-  if (!isOpen()) return -1;
-  DWORD high = 0;
-  DWORD low = GetFileSize(handle_, &high);
-  if (low == INVALID_FILE_SIZE || high != 0 || low > kMaxStreamTransfer) return -1;
-  return static_cast<int32_t>(low);
+  int64_t bytes = size64();
+  if (bytes < 0 || bytes > kMaxStreamTransfer) return -1;
+  return static_cast<int32_t>(bytes);
 }
 
 int32_t HandleStream::atEnd() {
   if (!isOpen()) return 0;
-  return tell() == size() ? 1 : 0;
+  int64_t position = tell64();
+  return position >= 0 && position == size64() ? 1 : 0;
+}
+
+int64_t HandleStream::seek64(uint64_t position) {
+  if (!isOpen() || position > static_cast<uint64_t>(INT64_MAX)) return -1;
+  if (mode_ == kWriting) flush();
+  reset();
+  LARGE_INTEGER distance;
+  distance.QuadPart = static_cast<LONGLONG>(position);
+  LARGE_INTEGER now;
+  if (!SetFilePointerEx(handle_, distance, &now, FILE_BEGIN)) return -1;
+  return now.QuadPart;
+}
+
+int64_t HandleStream::tell64() {
+  if (!isOpen()) return -1;
+  LARGE_INTEGER none;
+  none.QuadPart = 0;
+  LARGE_INTEGER filePointer;
+  if (!SetFilePointerEx(handle_, none, &filePointer, FILE_CURRENT)) return -1;
+  // Reading: the file pointer is ahead by the bytes buffered but not handed out. Writing:
+  // it is behind by the bytes waiting in the buffer.
+  int64_t position = mode_ == kReading ? filePointer.QuadPart - (limit_ - pos_) : filePointer.QuadPart + pos_;
+  return position < 0 ? -1 : position;
+}
+
+int64_t HandleStream::size64() {
+  if (!isOpen()) return -1;
+  LARGE_INTEGER bytes;
+  if (!GetFileSizeEx(handle_, &bytes) || bytes.QuadPart < 0) return -1;
+  return bytes.QuadPart;
 }
 
 FileStream::~FileStream() { FileStream::close(); }

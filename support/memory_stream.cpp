@@ -80,6 +80,11 @@ int32_t MemoryStream::seek(int32_t position) {
   return isOpen() ? 0 : -1;
 }
 
+int64_t MemoryStream::seek64(uint64_t position) {
+  pos_ = position > UINT32_MAX ? UINT32_MAX : static_cast<uint32_t>(position);
+  return isOpen() ? static_cast<int64_t>(pos_) : -1;
+}
+
 int32_t MemoryStream::tell() { return isOpen() ? static_cast<int32_t>(pos_) : -1; }
 
 int32_t MemoryStream::size() { return isOpen() ? static_cast<int32_t>(capacity_) : -1; }

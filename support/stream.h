@@ -24,6 +24,16 @@ class Stream {
   virtual int32_t tell() = 0;
   virtual int32_t size() = 0;
   virtual int32_t atEnd() = 0;
+
+  // Positions and sizes in 64 bits, for files of 2 GiB and more that the 32-bit operations
+  // above cannot name; -1 on failure. seek64 answers the new position. A stream without a
+  // 64-bit form of its own answers through its 32-bit operations.
+  virtual int64_t seek64(uint64_t position) {
+    if (position > INT32_MAX) return -1;
+    return seek(static_cast<int32_t>(position)) == -1 ? -1 : static_cast<int64_t>(position);
+  }
+  virtual int64_t tell64() { return tell(); }
+  virtual int64_t size64() { return size(); }
 };
 
 }  // namespace support

@@ -45,6 +45,10 @@ class HandleStream : public Stream {
   int32_t tell() override;
   int32_t size() override;
   int32_t atEnd() override;
+  // The file's own 64-bit positions and size; tell and size are these, cut to 32 bits.
+  int64_t seek64(uint64_t position) override;
+  int64_t tell64() override;
+  int64_t size64() override;
 
  protected:
   enum Mode : int32_t { kReading = 0, kWriting = 1 };
@@ -116,6 +120,8 @@ class MemoryStream : public Stream {
   int32_t tell() override;
   int32_t size() override;
   int32_t atEnd() override;
+  // A position beyond 32 bits lies past every block: it is stored as the largest one.
+  int64_t seek64(uint64_t position) override;
 
  private:
   bool isOpen() const { return base_ != nullptr; }

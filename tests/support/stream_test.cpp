@@ -8,6 +8,7 @@
 
 #include "platform/win32.h"
 #include "support/streams.h"
+#include "tests/common/sparse_file.h"
 #include "tests/common/temp_folder.h"
 #include "tests/support/wide_text.h"
 
@@ -383,6 +384,64 @@ TEST(MemoryStream, LengthsThatCannotBeReportedAreCut) {
   EXPECT_EQ(stream.size(), 0x7FFFFFFF);
   stream.openRead(UINTPTR_MAX - 9, 100);
   EXPECT_EQ(stream.size(), 9);
+}
+
+// Files of 2 GiB and more: the 64-bit positions reach every byte, while the 32-bit tell and
+// size, which cannot name them, answer -1 rather than a wrong number.
+TEST(HandleStream, PositionsAndSizesBeyond2GiBIn64Bits) {
+  TempFolder folder;
+  const std::string path = folder.path("sparse.bin");
+  const struct {
+    const char* what;
+    uint64_t offset;  // where "ABCD" lies; the file ends right after it
+    int32_t size32;
+  } cases[] = {
+      {"below 2 GiB", 0x7FFFFFF0ull, 0x7FFFFFF4},
+      {"just past 2 GiB", 0x80000000ull, -1},
+      {"across 4 GiB", 0xFFFFFFFEull, -1},
+      {"past 4 GiB", 0x100000010ull, -1},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    ASSERT_TRUE(testing_support::writeSparseFile(path, {{0, "head"}, {c.offset, "ABCD"}}));
+    FileStream stream;
+    ASSERT_EQ(stream.openRead(nameOf(path), 0), 0);
+    EXPECT_EQ(stream.size64(), static_cast<int64_t>(c.offset + 4));
+    EXPECT_EQ(stream.size(), c.size32);
+    EXPECT_EQ(stream.seek64(c.offset + 1), static_cast<int64_t>(c.offset + 1));
+    EXPECT_EQ(stream.getByte(), 'B');
+    EXPECT_EQ(stream.tell64(), static_cast<int64_t>(c.offset + 2));
+    EXPECT_EQ(stream.tell(), c.size32 == -1 ? -1 : static_cast<int32_t>(c.offset + 2));
+    uint8_t rest[8] = {};
+    EXPECT_EQ(stream.read(rest, sizeof rest), 2);
+    EXPECT_EQ(std::string(reinterpret_cast<char*>(rest), 2), "CD");
+    EXPECT_EQ(stream.atEnd(), 1);
+    EXPECT_EQ(stream.seek64(0), 0);
+    EXPECT_EQ(stream.getByte(), 'h');
+    EXPECT_EQ(stream.atEnd(), 0);
+  }
+  HandleStream closed;
+  EXPECT_EQ(closed.seek64(0), -1);
+  EXPECT_EQ(closed.tell64(), -1);
+  EXPECT_EQ(closed.size64(), -1);
+}
+
+// A memory block never reaches 2 GiB: a 64-bit position beyond it reads nothing.
+TEST(MemoryStream, PositionsIn64Bits) {
+  const uint8_t block[10] = {0, 1, 2, 3, 4, 5, 6, 7, 8, 9};
+  MemoryStream memory;
+  memory.openRead(addressOf(block), sizeof block);
+  EXPECT_EQ(memory.size64(), 10);
+  EXPECT_EQ(memory.seek64(7), 7);
+  EXPECT_EQ(memory.getByte(), 7);
+  EXPECT_EQ(memory.tell64(), 8);
+  for (uint64_t beyond : {uint64_t{20}, uint64_t{0xFFFFFFFF}, uint64_t{0x100000003}}) {
+    EXPECT_GE(memory.seek64(beyond), 10) << beyond;
+    EXPECT_EQ(memory.getByte(), -1) << beyond;
+  }
+  memory.close();
+  EXPECT_EQ(memory.seek64(0), -1);
+  EXPECT_EQ(memory.size64(), -1);
 }
 
 TEST(StreamFactories, EachMakesItsOwnKind) {
