@@ -40,6 +40,10 @@ class ArchiveReader {
   // Fills `info` for the first member in directory order that `wanted` matches and answers
   // 0, or answers 2 when none does (`info` then holds the last member's values).
   virtual int32_t findEntry(const NameMatch& wanted, spi::ArchiveEntryInfo* info) = 0;
+  // 0 when every byte of member `index` lies inside the archive file, 6 when some do not, 8
+  // for an index outside the archive. Cheap: callers ask before they allocate the member's
+  // room, so a size that the file cannot hold costs nothing.
+  virtual int32_t checkMember(uint32_t index) = 0;
   // Copies `count` bytes of member `index` into `buffer`; 8 for an index outside the
   // archive, 6 when the bytes cannot all be read.
   virtual int32_t extract(uint32_t index, uint8_t* buffer, uint32_t count) = 0;

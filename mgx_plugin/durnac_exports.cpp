@@ -165,11 +165,13 @@ int32_t searchArchive(const Char* buf, intptr_t len, const Char* filename, unsig
 }
 
 // The bytes of member `index` in a new host block. Answers 0 with the block in `member`,
-// else a code with `member` null and nothing left allocated.
+// else a code with `member` null and nothing left allocated. A member that the file cannot
+// hold is refused before its block is made, whatever size it claims.
 int32_t extractMember(ArchiveReader& reader, uint32_t index, HLOCAL& member) {
   member = nullptr;
   spi::ArchiveEntryInfo record;
   int32_t result = reader.entryInfo(index, &record);
+  if (result == spi::kSuccess) result = reader.checkMember(index);
   if (result != spi::kSuccess) return result;
   uint32_t size = static_cast<uint32_t>(record.filesize);
   HLOCAL block = allocateHostBlock(size);

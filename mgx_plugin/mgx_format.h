@@ -17,6 +17,8 @@
 //
 // Members need not follow directory order, start after the directory, touch each other or
 // even lie inside the file: each entry is taken as it is, and extraction checks the bytes.
+// Every offset and size a directory can hold is honoured, so an archive may reach past
+// 4 GiB (its last member starting below 4 GiB); positions are carried in 64 bits.
 #pragma once
 
 #include <cstddef>
@@ -31,8 +33,6 @@ constexpr uint32_t kNameLength = 12;
 constexpr uint32_t kDirectoryStart = kHeaderSize;  // the directory always follows the header
 // dataStart = 32 + 20 x entryCount must itself fit in 32 bits.
 constexpr uint32_t kMaxEntryCount = (0xFFFFFFFFu - kHeaderSize) / kEntrySize;  // 214748363
-// The byte streams seek with a signed 32-bit position, so a member must start below 2^31.
-constexpr uint32_t kMaxMemberOffset = 0x7FFFFFFF;
 
 #pragma pack(push, 1)
 struct MgxHeader {

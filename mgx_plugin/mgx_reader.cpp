@@ -25,11 +25,9 @@ bool readExactly(support::Stream& input, uint8_t* dst, uint64_t count) {
   return true;
 }
 
-// Positions the stream at an absolute offset that its signed seek can reach.
-bool seekTo(support::Stream& input, uint32_t offset) {
-  if (offset > mgx::kMaxMemberOffset) return false;
-  return input.seek(static_cast<int32_t>(offset)) != -1;
-}
+// Positions the stream at an absolute offset, in 64 bits: an archive may be larger than a
+// signed 32-bit position can name.
+bool seekTo(support::Stream& input, uint64_t offset) { return input.seek64(offset) == static_cast<int64_t>(offset); }
 
 }  // namespace
 
@@ -69,12 +67,11 @@ int32_t MgxReader::readHeaderAndDirectory() {
   if (!seekTo(*stream_, 0) || !readExactly(*stream_, reinterpret_cast<uint8_t*>(&header_), sizeof header_)) {
     return spi::kReadError;
   }
-  int32_t reported = stream_->size();
-  if (reported == -1) return spi::kReadError;
-  // A stream reports the low 32 bits of the size; files of 2 GiB and more come out negative.
-  uint64_t fileSize = static_cast<uint32_t>(reported);
+  int64_t reported = stream_->size64();
+  if (reported < 0) return spi::kReadError;
+  fileSize_ = static_cast<uint64_t>(reported);
   uint64_t directoryEnd = mgx::directoryEnd(header_.entryCount);
-  if (directoryEnd > fileSize) return spi::kReadError;
+  if (directoryEnd > fileSize_) return spi::kReadError;
   // directoryEnd fits in 32 bits here, so the element count times 20 fits in size_t.
   entries_ = new (std::nothrow) mgx::MgxEntry[header_.entryCount];
   if (entries_ == nullptr) return spi::kNoMemory;
@@ -90,6 +87,7 @@ void MgxReader::closeArchive() {
   delete[] entries_;
   entries_ = nullptr;
   header_ = mgx::MgxHeader{};
+  fileSize_ = 0;
 }
 
 // Writes only the fields of the record that describe a member (and, on 64-bit Windows, the
@@ -131,11 +129,21 @@ int32_t MgxReader::findEntry(const NameMatch& wanted, spi::ArchiveEntryInfo* inf
   return spi::kUnknownFormat;
 }
 
-// A member whose bytes run past the end of the file, or that starts where the stream cannot
-// seek, answers 6: the caller never gets a buffer only partly filled from the archive.
-int32_t MgxReader::extract(uint32_t index, uint8_t* buffer, uint32_t count) {
+// Offset and size are 32-bit each, so their sum is exact in 64 bits. An empty member has
+// nothing to read, wherever it claims to lie.
+int32_t MgxReader::checkMember(uint32_t index) {
   if (index >= entryCount()) return spi::kInternalError;
-  if (count == 0) return spi::kSuccess;  // nothing to read, wherever the member claims to lie
+  const mgx::MgxEntry& entry = entries_[index];
+  if (entry.size == 0) return spi::kSuccess;
+  return uint64_t{entry.offset} + entry.size <= fileSize_ ? spi::kSuccess : spi::kReadError;
+}
+
+// A member whose bytes run past the end of the file answers 6, also when the file shrank
+// after it was opened: the caller never gets a buffer only partly filled from the archive.
+int32_t MgxReader::extract(uint32_t index, uint8_t* buffer, uint32_t count) {
+  int32_t fits = checkMember(index);
+  if (fits != spi::kSuccess) return fits;
+  if (count == 0) return spi::kSuccess;
   if (!seekTo(*stream_, entries_[index].offset)) return spi::kReadError;
   return readExactly(*stream_, buffer, count) ? spi::kSuccess : spi::kReadError;
 }

@@ -17,6 +17,7 @@ class MgxReader : public ArchiveReader {
   uint32_t entryCount() override { return header_.entryCount; }
   int32_t entryInfo(uint32_t index, spi::ArchiveEntryInfo* info) override;
   int32_t findEntry(const NameMatch& wanted, spi::ArchiveEntryInfo* info) override;
+  int32_t checkMember(uint32_t index) override;
   int32_t extract(uint32_t index, uint8_t* buffer, uint32_t count) override;
 
  protected:
@@ -34,5 +35,6 @@ class MgxReader : public ArchiveReader {
 
   support::Stream* stream_ = nullptr;  // owned
   mgx::MgxHeader header_{};
+  uint64_t fileSize_ = 0;              // the whole archive file, in 64 bits
   mgx::MgxEntry* entries_ = nullptr;   // owned, header_.entryCount records as stored
 };

@@ -14,6 +14,7 @@
 #include "tests/common/high_address.h"
 #include "tests/common/live_blocks.h"
 #include "tests/common/plugin_library.h"
+#include "tests/common/sparse_file.h"
 #include "tests/common/temp_folder.h"
 #include "tests/durnac/mgx_bytes.h"
 #include "tests/support/wide_text.h"
@@ -597,5 +598,76 @@ TEST_F(DurnacTest, ExtractionWithoutMemoryStoresANullHandle) {
         << familyName(names);
     EXPECT_EQ(member, nullptr);
     failAllocationsAfter(-1);
+  }
+}
+
+// A member that the file cannot hold answers 6 at once, whatever size it claims: no block of
+// its size is ever asked for (natively every host block is made to fail, so an attempt would
+// show as 4), and the host's variable gets a null handle.
+TEST_F(DurnacTest, LyingSizesAnswer6BeforeAnythingIsAllocated) {
+  const struct {
+    const char* what;
+    uint32_t offset, size;
+  } cases[] = {
+      {"56 bytes claiming 0xFFFFFFF0", 52, 0xFFFFFFF0u},
+      {"the largest size", 52, 0xFFFFFFFFu},
+      {"one byte past the end", 52, 5},
+      {"the largest offset", 0xFFFFFFFFu, 1},
+      {"offset plus size beyond 32 bits", 0xFFFFFFF0u, 0x20},
+  };
+  for (const auto& c : cases) {
+    folder.write("lying.mgx", mgx_test::text(concat({header(1, 52), entry("big", c.offset, c.size), mgx_test::bytesOf("DATA")})));
+    for (Names names : kFamilies) {
+      bool counted = failAllocationsAfter(0);
+      void* member = kUntouched;
+      EXPECT_EQ(getFileIn(names, path("lying.mgx").c_str(), 0, &member, 0x100, nullptr, 0), spi::kReadError)
+          << familyName(names) << ": " << c.what << (counted ? " (host blocks made to fail)" : "");
+      failAllocationsAfter(-1);
+      EXPECT_EQ(member, nullptr) << familyName(names) << ": " << c.what;
+    }
+  }
+}
+
+// An archive of more than 4 GiB, sparse so that it costs nothing: members at the start, past
+// 2 GiB and across 4 GiB are listed and extracted; one running past the end answers 6.
+TEST_F(DurnacTest, ArchivesOf2GiBAndMore) {
+  const uint64_t fileEnd = 0x100000004ull;
+  const std::string archive = path("large.mgx");
+  Bytes head = concat({header(4, 112), entry("first", 112, 5), entry("past2g", 0x80000000u, 6),
+                       entry("across4g", 0xFFFFFFFCu, 8), entry("cut", 0xFFFFFFFFu, 16), mgx_test::bytesOf("hello")});
+  bool written = testing_support::writeSparseFile(
+      archive, {{0, mgx_test::text(head)}, {0x80000000u, "second"}, {0xFFFFFFFCu, "over4GiB"}});
+  if (!written) GTEST_SKIP() << "no room for a sparse file of " << fileEnd << " bytes";
+  const struct {
+    const char* name;
+    uint32_t size;
+    int result;
+    const char* bytes;
+  } members[] = {
+      {"first", 5, spi::kSuccess, "hello"},
+      {"past2g", 6, spi::kSuccess, "second"},
+      {"across4g", 8, spi::kSuccess, "over4GiB"},
+      {"cut", 16, spi::kReadError, nullptr},
+  };
+  for (Names names : kFamilies) {
+    SCOPED_TRACE(familyName(names));
+    void* list = kUntouched;
+    ASSERT_EQ(getArchiveInfoIn(names, archive.c_str(), 0, &list), spi::kSuccess);
+    ASSERT_EQ(LocalSize(list), 5 * recordSize(names));
+    for (uint32_t i = 0; i < 4; ++i) {
+      const void* record = static_cast<const uint8_t*>(list) + i * recordSize(names);
+      EXPECT_TRUE(nameOf(names, record) == testing_support::widen(members[i].name)) << i;
+      uint32_t size = names == Names::kAnsi ? ansiRecord(record).filesize : wideRecord(record).filesize;
+      EXPECT_EQ(size, members[i].size) << i;
+      void* member = kUntouched;
+      EXPECT_EQ(getFileIn(names, archive.c_str(), i, &member, 0x100, nullptr, 0), members[i].result) << i;
+      if (members[i].bytes != nullptr) EXPECT_EQ(bytesOfBlock(member), mgx_test::bytesOf(members[i].bytes)) << i;
+      else EXPECT_EQ(member, nullptr) << i;
+      LocalFree(member);
+    }
+    LocalFree(list);
+    uint8_t record[sizeof(spi::ArchiveEntryInfoW)];
+    EXPECT_EQ(getFileInfoIn(names, archive.c_str(), "ACROSS4G", spi::kIgnoreCase, record), spi::kSuccess);
+    EXPECT_EQ(positionOf(names, record), 2u);
   }
 }

@@ -135,18 +135,23 @@ TEST(MgxReaderTest, MembersOutsideTheFileAreRefused) {
       {"one byte past the end", 53, 4, spi::kReadError},
       {"starting at the end", 56, 1, spi::kReadError},
       {"far past the end", 100000, 1, spi::kReadError},
-      {"beyond a signed seek", 0x80000000u, 1, spi::kReadError},
-      {"the last offset a seek reaches, size 0", 0x7FFFFFFF, 0, spi::kSuccess},
+      {"beyond a signed 32-bit seek", 0x80000000u, 1, spi::kReadError},
+      {"the largest offset, size 0", 0xFFFFFFFFu, 0, spi::kSuccess},
+      {"the largest size", 52, 0xFFFFFFFFu, spi::kReadError},
+      {"offset plus size past 32 bits", 0xFFFFFFF0u, 0x20, spi::kReadError},
   };
   for (const auto& c : cases) {
     MemoryMgxReader reader(concat({header(1, 52), entry("m", c.offset, c.size), mgx_test::bytesOf("DATA")}));
     ASSERT_EQ(reader.open("one.mgx"), spi::kSuccess) << c.what;
+    // Asked first, as a caller does before it allocates room for the member.
+    EXPECT_EQ(reader.checkMember(0), c.result) << c.what;
     uint8_t buffer[4] = {};
-    EXPECT_EQ(reader.extract(0, buffer, c.size), c.result) << c.what;
+    EXPECT_EQ(reader.extract(0, buffer, c.size <= 4 ? c.size : 4), c.result) << c.what;
     if (c.result == spi::kSuccess && c.size > 0) {
       EXPECT_EQ(std::memcmp(buffer, &"DATA"[c.offset - 52], c.size), 0) << c.what;
     }
     EXPECT_EQ(reader.extract(1, buffer, 1), spi::kInternalError) << c.what;
+    EXPECT_EQ(reader.checkMember(1), spi::kInternalError) << c.what;
   }
 }
 
