@@ -62,11 +62,21 @@ constexpr int kMaxLiteralPixels = 0xFF - 4;  // 251
 // allocated, the same way in every build.
 constexpr uint64_t kMaxBitmapBytes = uint64_t{1} << 30;
 
-// The longest stream the decoder reads; its progress reports count bytes in 32 bits. No
-// picture within kMaxBitmapBytes needs more: the costliest operation (02 n d16 with n = 1)
-// spends 4 stream bytes per 3 bytes of output.
+// The most stream bytes a picture of `bitmapBytes` bytes of output can consume. No operation
+// spends more than 4 stream bytes per whole pixel it produces: a 1-pixel literal run takes
+// 1 + 3 bytes, "02 n d16" with n = 1 takes 4, every other form less per pixel. The output
+// holds bitmapBytes / 3 whole pixels; one operation more may be cut short by the end of an
+// output whose size is no multiple of 3, and the longest of those is a literal run of 251
+// pixels, 1 + 753 bytes. Decoding ends with the last pixel, so nothing past this is read, and
+// the exports read no more of their input than this (plus the header).
+constexpr uint64_t kMaxCutShortOperationBytes = 1 + kMaxLiteralPixels * kBytesPerPixel;
+constexpr uint64_t GgdLongestStream(uint64_t bitmapBytes) {
+  return bitmapBytes / kBytesPerPixel * 4 + kMaxCutShortOperationBytes;
+}
+
+// The longest stream the decoder reads; its progress reports count bytes in 32 bits.
 constexpr int64_t kMaxStreamBytes = INT32_MAX;
-static_assert(kMaxBitmapBytes / 3 * 4 + 8 < static_cast<uint64_t>(kMaxStreamBytes),
+static_assert(GgdLongestStream(kMaxBitmapBytes) + kHeaderBytes < static_cast<uint64_t>(kMaxStreamBytes),
               "every picture Gorsel builds fits a stream it reads");
 
 // The header as the routines pass it around.

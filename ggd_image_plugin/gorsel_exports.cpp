@@ -95,34 +95,42 @@ bool fileSize(HANDLE file, int64_t* size) {
   return true;
 }
 
-// The header check and the size limit, applied the same way to both inputs.
-int acceptPicture(const uint8_t* data, int64_t available, GgdPictureHeader* header) {
-  int result = gorsel::CheckGgdPicture(&data, &available, header);
+// The header check and the size limit, applied the same way to both inputs. On success
+// *available is cut to what a picture of the header's size can consume, so file and memory
+// input of one picture give the same progress reports, however many bytes follow it.
+int acceptPicture(const uint8_t* data, int64_t* available, GgdPictureHeader* header) {
+  int64_t stream = *available;
+  int result = gorsel::CheckGgdPicture(&data, &stream, header);
   if (result != spi::kSuccess) return result;
   uint64_t bitmapBytes = 0;
-  return gorsel::GgdBitmapBytes(*header, &bitmapBytes) ? spi::kSuccess : spi::kNoMemory;
+  if (!gorsel::GgdBitmapBytes(*header, &bitmapBytes)) return spi::kNoMemory;
+  const uint64_t longest = gorsel::kHeaderBytes + gorsel::GgdLongestStream(bitmapBytes);
+  *available = static_cast<int64_t>(std::min<uint64_t>(static_cast<uint64_t>(*available), longest));
+  return spi::kSuccess;
 }
 
-// Reads the file from `offset` to its end into a zero-filled local block, after its head has
-// passed the checks. A short read is no error: the unread tail stays zero.
+// Reads the picture at `offset` into a zero-filled local block, after its head has passed the
+// checks: no more than the picture can consume, so a small picture at the start of a large
+// file costs little. A short read is no error: the unread tail stays zero.
 int readPictureFile(HANDLE file, int64_t offset, PictureInput* input, GgdPictureHeader* header) {
   int64_t size = 0;
   if (!fileSize(file, &size)) return spi::kInternalError;
   if (!seekFromStart(file, offset)) return spi::kReadError;
   // An offset past the end leaves nothing to read, rather than a negative size.
-  const int64_t tail = std::min(std::max<int64_t>(size - offset, 0), kMaxInputBytes);
+  int64_t tail = std::min(std::max<int64_t>(size - offset, 0), kMaxInputBytes);
 
   uint8_t head[kHeadBytes] = {};
   DWORD headRead = 0;
   const DWORD headWanted = static_cast<DWORD>(std::min<int64_t>(tail, kHeadBytes));
   if (!ReadFile(file, head, headWanted, &headRead, nullptr)) return spi::kReadError;
-  int result = acceptPicture(head, tail, header);
+  int result = acceptPicture(head, &tail, header);
   if (result != spi::kSuccess) return result;
 
   input->block = LocalAlloc(LPTR, static_cast<size_t>(tail));
   if (input->block == nullptr) return spi::kNoMemory;
   uint8_t* bytes = static_cast<uint8_t*>(input->block);
-  std::memcpy(bytes, head, headRead);
+  std::memcpy(bytes, head, std::min<size_t>(headRead, static_cast<size_t>(tail)));
+  // The rest, when the head was read whole and the picture can go on past it.
   DWORD restRead = 0;
   if (headRead == headWanted && tail > headWanted &&
       !ReadFile(file, bytes + headWanted, static_cast<DWORD>(tail - headWanted), &restRead, nullptr)) {
@@ -138,7 +146,7 @@ int loadPicture(const Char* buf, intptr_t len, unsigned flag, PictureInput* inpu
   if (isMemoryInput(flag)) {
     input->data = memoryBytes(buf);
     input->available = std::min<int64_t>(std::max<int64_t>(len, 0), kMaxInputBytes);
-    return acceptPicture(input->data, input->available, header);
+    return acceptPicture(input->data, &input->available, header);
   }
   HANDLE file = openPictureFile(buf);
   if (file == INVALID_HANDLE_VALUE) return spi::kReadError;

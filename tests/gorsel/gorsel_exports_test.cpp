@@ -367,6 +367,42 @@ TEST_F(GorselExports, BytesAfterAPictureChangeNothing) {
   }
 }
 
+TEST_F(GorselExports, PictureReadsNoMoreThanItsSizeCanConsume) {
+  // Pictures at the start and at an offset of a 3 GiB file that is almost all hole: only what
+  // a picture of the header's size can consume is read, so the call asks for kilobytes (and
+  // the 32-bit build does not run out of room). Natively every allocation above 1 MiB fails.
+  const Bytes onePixel = ggdHeader(1, 1) + bytes({0x05, 0x10, 0x20, 0x30});
+  const Bytes onePixelBits = bytes({0x10, 0x20, 0x30, 0});
+  const Bytes twoByTwoBits = kWorkedBits;
+  const uintmax_t kThreeGiB = uintmax_t{3} << 30;
+  struct Case {
+    const char* name;
+    Bytes front;  // the file's first bytes; the rest up to 3 GiB reads as zeros
+    intptr_t offset;
+    int width, height;
+    const Bytes* bits;
+  } cases[] = {
+      {"1 x 1 at the start", onePixel, 0, 1, 1, &onePixelBits},
+      {"2 x 2 at offset 7", bytes({1, 2, 3, 4, 5, 6, 7}) + kWorked, 7, 2, 2, &twoByTwoBits},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    folder.write("big.ggd", asString(c.front));
+    std::error_code error;
+    std::filesystem::resize_file(folder.root() / "big.ggd", kThreeGiB, error);
+    ASSERT_FALSE(error) << error.message();
+#ifndef _WIN32
+    platformFailAllocationsAbove(size_t{1} << 20);
+#endif
+    PictureResult r = getPicture(folder.path("big.ggd").c_str(), c.offset, 0);
+#ifndef _WIN32
+    platformFailAllocationsAbove(SIZE_MAX);
+#endif
+    EXPECT_EQ(takeBitmap(r, c.width, c.height), *c.bits);
+    std::filesystem::remove(folder.root() / "big.ggd", error);
+  }
+}
+
 TEST_F(GorselExports, PictureOf640By480) {
   // One literal pixel and nothing else: the rest of the picture stays black.
   const Bytes file = ggdHeader(640, 480) + bytes({0x05, 0x10, 0x20, 0x30});
