@@ -126,7 +126,7 @@ class FcgSplit {
       return false;
     }
     bool copied = writeFully(output, header, kGgaHeaderSize) && seekTo(container_, payloadOffset) &&
-                  copyBytes(output, container_, dataSize) == 0;
+                  copyBytes(output, container_, dataSize, buffer_) == 0;
     copied = CloseHandle(output) && copied;  // closing may be where a full disk shows
     if (!copied) {
       DeleteFileA(name);  // a partial image is worse than none
@@ -143,6 +143,7 @@ class FcgSplit {
   MessageLog& log_;
   OutputNamer namer_;
   std::unique_ptr<uint8_t[]> table_;
+  CopyBuffer buffer_;
 };
 
 void appendTiming(MessageLog& log, uint32_t elapsed) {
@@ -152,11 +153,15 @@ void appendTiming(MessageLog& log, uint32_t elapsed) {
 
 }  // namespace
 
-int copyBytes(HANDLE output, HANDLE input, uint32_t length) {
-  uint8_t buffer[kCopyBufferSize];
+CopyBuffer::CopyBuffer(uint32_t size)
+    : large_(size > kFallbackCopyBufferSize ? new (std::nothrow) uint8_t[size] : nullptr), size_(size) {
+  if (!large_) size_ = kFallbackCopyBufferSize;
+}
+
+int copyBytes(HANDLE output, HANDLE input, uint32_t length, CopyBuffer& buffer) {
   while (length != 0) {
-    uint32_t chunk = length < kCopyBufferSize ? length : kCopyBufferSize;
-    if (!readFully(input, buffer, chunk) || !writeFully(output, buffer, chunk)) return 1;
+    uint32_t chunk = length < buffer.size() ? length : buffer.size();
+    if (!readFully(input, buffer.data(), chunk) || !writeFully(output, buffer.data(), chunk)) return 1;
     length -= chunk;
   }
   return 0;

@@ -16,6 +16,7 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 
 #include "converter/clock.h"
 #include "converter/message_log.h"
@@ -29,7 +30,12 @@ constexpr uint32_t kFcgEntrySize = 8;
 constexpr uint32_t kRecordPrefixSize = 4;   // bytes in front of the header in an image record
 constexpr uint32_t kGgaHeaderSize = 48;
 constexpr uint32_t kGgaDataSizeOffset = 20;
-constexpr uint32_t kCopyBufferSize = 512;
+// Image data moves in pieces of this size: large pieces keep the copy at the pace of the disk
+// (a 512-byte buffer spent most of its time in the system calls), and the memory stays
+// constant whatever the image size.
+constexpr uint32_t kCopyBufferSize = 1u << 20;
+// The buffer inside the object, used when the heap cannot give the large one.
+constexpr uint32_t kFallbackCopyBufferSize = 4096;
 constexpr char kOutputExtension[] = ".gg0";
 constexpr char kOutputPattern[] = "fcg_%6n";
 
@@ -40,10 +46,26 @@ constexpr char kOutputPattern[] = "fcg_%6n";
 // image that was not written completely.
 int splitFcgFile(const char* path, MessageLog& log, Clock& clock = systemClock());
 
-// Copies length bytes from input's current position to output's current position through one
-// 512-byte buffer. Returns 0 when all of them were copied, 1 when a read came short or failed
-// or a write failed.
-int copyBytes(HANDLE output, HANDLE input, uint32_t length);
+// The one buffer a split copies through: `size` bytes from the heap, or the small buffer inside
+// the object when the heap has none to give (the split is then slower, never refused).
+class CopyBuffer {
+ public:
+  explicit CopyBuffer(uint32_t size = kCopyBufferSize);
+  CopyBuffer(const CopyBuffer&) = delete;
+  CopyBuffer& operator=(const CopyBuffer&) = delete;
+  uint8_t* data() { return large_ ? large_.get() : small_; }
+  uint32_t size() const { return size_; }
+
+ private:
+  std::unique_ptr<uint8_t[]> large_;
+  uint8_t small_[kFallbackCopyBufferSize];
+  uint32_t size_;
+};
+
+// Copies length bytes from input's current position to output's current position through
+// buffer. Returns 0 when all of them were copied, 1 when a read came short or failed or a
+// write failed.
+int copyBytes(HANDLE output, HANDLE input, uint32_t length, CopyBuffer& buffer);
 
 // What the window does for every dropped or named file: the header lines with the path, then
 // the split.

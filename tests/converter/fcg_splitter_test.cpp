@@ -56,7 +56,8 @@ int split(const std::string& path, CapturedLog& log, FixedClock& clock) {
 
 TEST(SplitFcgFile, WritesEveryImageInTableOrder) {
   WorkingFolder folder;
-  std::vector<Image> images = {image(100, 'a'), image(0, 'b'), image(1500, 'c')};
+  // The third image spans several copy pieces.
+  std::vector<Image> images = {image(100, 'a'), image(0, 'b'), image(2 * vantrel::kCopyBufferSize + 5, 'c')};
   folder.write("in.fcg", fcg_writer::buildContainer(images));
   CapturedLog log;
   FixedClock clock;
@@ -64,7 +65,7 @@ TEST(SplitFcgFile, WritesEveryImageInTableOrder) {
   EXPECT_EQ(split("in.fcg", log, clock), 0);
 
   EXPECT_EQ(log.text(), sizeLine("fcg_000001.gg0", 148) + sizeLine("fcg_000002.gg0", 48) +
-                            sizeLine("fcg_000003.gg0", 1548) + timingLine("1.005"));
+                            sizeLine("fcg_000003.gg0", 48 + 2 * vantrel::kCopyBufferSize + 5) + timingLine("1.005"));
   EXPECT_EQ(folder.entries(), (std::vector<std::string>{"fcg_000001.gg0", "fcg_000002.gg0", "fcg_000003.gg0", "in.fcg"}));
   for (int i = 0; i < 3; ++i) {
     std::string out = folder.read("fcg_00000" + std::to_string(i + 1) + ".gg0");
@@ -236,24 +237,34 @@ TEST(SplitFcgFile, HugeDataSizeClaimIsRefusedBeforeAnyFileExists) {
 
 TEST(CopyBytes, CopiesAcrossBufferBoundariesAndReportsShortInput) {
   WorkingFolder folder;
+  const uint32_t large = vantrel::kCopyBufferSize;
   std::string data;
-  for (int i = 0; i < 1500; ++i) data += static_cast<char>(i * 7);
+  for (uint32_t i = 0; i < 2 * large + 3; ++i) data += static_cast<char>(i * 7 + i / 251);
   folder.write("in", data);
-  for (uint32_t length : {0u, 1u, 511u, 512u, 513u, 1024u, 1500u}) {
+  struct Case {
+    uint32_t bufferSize;  // 0: the default
+    uint32_t length;
+    int result;
+  };
+  const Case cases[] = {
+      {4096, 0, 0},         {4096, 1, 0},     {4096, 4095, 0},          {4096, 4096, 0},
+      {4096, 4097, 0},      {4096, 12289, 0}, {0, large - 1, 0},        {0, large, 0},
+      {0, 2 * large + 3, 0}, {0, 2 * large + 4, 1},  // one byte more than there is
+      {100, 1500, 0},       {0, 1500, 0},            // a buffer this small is taken from inside the object
+  };
+  for (const Case& c : cases) {
     HANDLE in = CreateFileA("in", GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
     HANDLE out = CreateFileA("out", GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
     ASSERT_NE(in, INVALID_HANDLE_VALUE);
     ASSERT_NE(out, INVALID_HANDLE_VALUE);
-    EXPECT_EQ(vantrel::copyBytes(out, in, length), 0);
+    vantrel::CopyBuffer buffer(c.bufferSize ? c.bufferSize : large);
+    EXPECT_EQ(vantrel::copyBytes(out, in, c.length, buffer), c.result) << c.bufferSize << " " << c.length;
     CloseHandle(in);
     CloseHandle(out);
-    EXPECT_EQ(folder.read("out"), data.substr(0, length)) << length;
+    if (c.result == 0) {
+      EXPECT_EQ(folder.read("out"), data.substr(0, c.length)) << c.bufferSize << " " << c.length;
+    }
   }
-  HANDLE in = CreateFileA("in", GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
-  HANDLE out = CreateFileA("out", GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
-  EXPECT_EQ(vantrel::copyBytes(out, in, 1501), 1);  // one byte more than there is
-  CloseHandle(in);
-  CloseHandle(out);
 }
 
 TEST(ConvertInputFile, LogsTheHeaderThenTheSplit) {
