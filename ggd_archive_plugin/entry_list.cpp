@@ -3,6 +3,7 @@
 #include "ggd_archive_plugin/entry_list.h"
 
 #include <cstring>
+#include <mutex>
 #include <string>
 
 #include "ggd_archive_plugin/file_calls.h"
@@ -21,15 +22,18 @@ static_assert(sizeof(MemberRecord::name) <= sizeof(spi::ArchiveEntryInfo::filena
 
 namespace {
 
-// The last archive listed from a file: its path in UTF-16 and a byte copy of its ANSI list,
-// in global memory, present together or not at all. Library-wide and unguarded: calls into
-// the library must not overlap.
+// The last archive listed from a file: its path in UTF-16, a byte copy of its ANSI list, the
+// offset it was listed at and the stamp of the file it was read from. Shared by every thread
+// of the host, so it is guarded by one lock, held only to compare keys and to copy or swap
+// blocks: never while a file is read or the host is called.
 struct EntryListCache {
-  HGLOBAL path = nullptr;
+  HGLOBAL path = nullptr;    // present together with `list`, or neither
   HGLOBAL list = nullptr;
   size_t listBytes = 0;      // the list's exact size; GlobalSize may round up
-  int64_t archiveStart = 0;  // file offset of the listing that filled the cache
+  int64_t archiveStart = 0;  // file offset of the listing
+  FileStamp stamp;
 };
+std::mutex gCacheLock;
 EntryListCache gCache;
 
 // A path as the cache knows it: UTF-16 and terminated. A UTF-16 path is borrowed; an ANSI
@@ -91,45 +95,89 @@ HLOCAL NewHostBlock(uint64_t bytes) {
   return LocalAlloc(LMEM_FIXED | LMEM_ZEROINIT, static_cast<size_t>(bytes));
 }
 
-bool CachedPathIs(const PathKey& key) {
-  if (gCache.path == nullptr || key.text == nullptr) return false;
+void FreeCacheBlocks(const EntryListCache& entry) {
+  if (entry.path != nullptr) GlobalFree(entry.path);
+  if (entry.list != nullptr) GlobalFree(entry.list);
+}
+
+// Empties the cache and hands back what it held, for the caller to free outside the lock.
+EntryListCache TakeCache() {
+  EntryListCache taken = gCache;
+  gCache = EntryListCache();
+  return taken;
+}
+
+// What a listing asks of the cache: the path, the file's stamp, and the offset unless any
+// offset will do.
+struct CacheQuery {
+  const PathKey* key;
+  FileStamp stamp;
+  int64_t offset;
+  bool anyOffset;
+};
+
+// Called with the lock held.
+bool CacheAnswers(const CacheQuery& query) {
+  if (gCache.path == nullptr || query.key->text == nullptr) return false;
+  if (!(gCache.stamp == query.stamp) || (!query.anyOffset && gCache.archiveStart != query.offset)) return false;
   const spi::WideChar* cached = static_cast<const spi::WideChar*>(GlobalLock(gCache.path));
-  const bool same = cached != nullptr && SameNameIgnoreCase(cached, key.text);
+  const bool same = cached != nullptr && SameNameIgnoreCase(cached, query.key->text);
   GlobalUnlock(gCache.path);
   return same;
 }
 
-// A fresh local copy of the cached list for the host.
-int CopyCachedList(HLOCAL* list, int64_t* archiveStart) {
-  HLOCAL copy = NewHostBlock(gCache.listBytes);
-  if (copy == nullptr) return spi::kNoMemory;
-  const void* cached = GlobalLock(gCache.list);
-  if (cached == nullptr) {
-    LocalFree(copy);
-    return spi::kLockFailed;
+// A fresh local copy of the cached list for the host when the cache answers the query:
+// 0 with *list and *archiveStart set, 4 or 5 when the copy cannot be made. -1 when it does
+// not answer; the cache is then emptied, since the listing that follows replaces it.
+int CopyFromCache(const CacheQuery& query, HLOCAL* list, int64_t* archiveStart) {
+  EntryListCache stale;
+  int result = spi::kNotSupported;
+  {
+    std::lock_guard<std::mutex> hold(gCacheLock);
+    if (!CacheAnswers(query)) {
+      stale = TakeCache();
+    } else {
+      HLOCAL copy = NewHostBlock(gCache.listBytes);
+      const void* cached = copy != nullptr ? GlobalLock(gCache.list) : nullptr;
+      if (cached != nullptr) {
+        std::memcpy(copy, cached, gCache.listBytes);
+        GlobalUnlock(gCache.list);
+        *list = copy;
+        *archiveStart = gCache.archiveStart;
+        result = spi::kSuccess;
+      } else {
+        if (copy != nullptr) LocalFree(copy);
+        result = copy == nullptr ? spi::kNoMemory : spi::kLockFailed;
+      }
+    }
   }
-  std::memcpy(copy, cached, gCache.listBytes);
-  GlobalUnlock(gCache.list);
-  *list = copy;
-  *archiveStart = gCache.archiveStart;
-  return spi::kSuccess;
+  FreeCacheBlocks(stale);
+  return result;
 }
 
-// Remembers a list just built from a file. A failed copy, or a path without a key, leaves
-// nothing cached.
-void StoreInCache(const PathKey& key, HLOCAL list, size_t bytes, int64_t archiveStart) {
-  DropEntryListCache();
-  if (key.text == nullptr) return;
-  const size_t keyBytes = (std::char_traits<spi::WideChar>::length(key.text) + 1) * sizeof(spi::WideChar);
-  gCache.path = CopyToGlobal(key.text, keyBytes);
-  if (gCache.path == nullptr) return;
-  gCache.list = CopyToGlobal(list, bytes);
-  if (gCache.list == nullptr) {
-    DropEntryListCache();
-    return;
+// Remembers a list just built from a file, replacing whatever is cached. The copies are made
+// before the lock is taken. A failed copy, or a path without a key, leaves nothing cached.
+void StoreInCache(const CacheQuery& query, HLOCAL list, size_t bytes) {
+  EntryListCache fresh;
+  if (query.key->text != nullptr) {
+    const size_t keyBytes = (std::char_traits<spi::WideChar>::length(query.key->text) + 1) * sizeof(spi::WideChar);
+    fresh.path = CopyToGlobal(query.key->text, keyBytes);
+    fresh.list = fresh.path != nullptr ? CopyToGlobal(list, bytes) : nullptr;
+    if (fresh.list == nullptr) {
+      FreeCacheBlocks(fresh);
+      fresh = EntryListCache();
+    }
+    fresh.listBytes = bytes;
+    fresh.archiveStart = query.offset;
+    fresh.stamp = query.stamp;
   }
-  gCache.listBytes = bytes;
-  gCache.archiveStart = archiveStart;
+  EntryListCache old;
+  {
+    std::lock_guard<std::mutex> hold(gCacheLock);
+    old = TakeCache();
+    if (fresh.list != nullptr) gCache = fresh;
+  }
+  FreeCacheBlocks(old);
 }
 
 void FillEntry(const MemberRecord& member, spi::ArchiveEntryInfo* entry) {
@@ -197,22 +245,51 @@ int ReadDirectoryBlock(HANDLE file, int64_t offset, HLOCAL* block, const uint8_t
   return spi::kSuccess;
 }
 
-template <typename Char>
-int ListFromFile(const Char* path, const PathKey& key, int64_t offset, HLOCAL* list) {
-  HANDLE file = OpenForReading(path);
-  if (file == INVALID_HANDLE_VALUE) return spi::kReadError;
+// Reads the directory of the open file at `offset` and builds the list.
+int ListFromOpenFile(HANDLE file, int64_t offset, HLOCAL* list, size_t* listBytes) {
   HLOCAL directory = nullptr;
   const uint8_t* bytes = nullptr;
   int d = 0;
   int result = ReadDirectoryBlock(file, offset, &directory, &bytes, &d);
-  CloseHandle(file);
   if (result != spi::kSuccess) return result;
-
-  size_t listBytes = 0;
-  result = ListFromDirectory(bytes, d, d, list, &listBytes);
+  result = ListFromDirectory(bytes, d, d, list, listBytes);
   LocalUnlock(directory);
   LocalFree(directory);
-  if (result == spi::kSuccess) StoreInCache(key, *list, listBytes, offset);
+  return result;
+}
+
+// The list of the open archive file named `path`: from the cache when it answers, else read
+// at `offset` and cached. *archiveStart receives the offset the positions count from.
+template <typename Char>
+int ListArchiveFile(HANDLE file, const FileStamp& stamp, const Char* path, int64_t offset, bool anyOffset,
+                    HLOCAL* list, int64_t* archiveStart) {
+  PathKey key;
+  int result = MakePathKey(path, &key);
+  if (result != spi::kSuccess) return result;
+  const CacheQuery query = {&key, stamp, offset, anyOffset};
+  result = CopyFromCache(query, list, archiveStart);
+  if (result == spi::kNotSupported) {
+    size_t listBytes = 0;
+    result = ListFromOpenFile(file, offset, list, &listBytes);
+    if (result == spi::kSuccess) {
+      StoreInCache(query, *list, listBytes);
+      *archiveStart = offset;
+    }
+  }
+  ReleasePathKey(&key);
+  return result;
+}
+
+template <typename Char>
+int ListNamedFile(const Char* path, int64_t offset, HLOCAL* list) {
+  HANDLE file = OpenForReading(path);
+  if (file == INVALID_HANDLE_VALUE) return spi::kReadError;
+  FileStamp stamp;
+  int64_t archiveStart = 0;
+  const int result = ReadFileStamp(file, &stamp)
+                         ? ListArchiveFile(file, stamp, path, offset, false, list, &archiveStart)
+                         : spi::kReadError;
+  CloseHandle(file);
   return result;
 }
 
@@ -260,56 +337,80 @@ int WidenEntryList(HLOCAL list, HLOCAL* wideList) {
 
 // The list as the cache keeps it, with ANSI names, for a path of either family.
 template <typename Char>
-int BuildAnsiList(const Char* source, int64_t offsetOrSize, ListSource kind, HLOCAL* list, int64_t* archiveStart) {
-  int64_t start = 0;
+int BuildAnsiList(const Char* source, int64_t offsetOrSize, ListSource kind, HLOCAL* list) {
   *list = nullptr;
-  if (archiveStart != nullptr) *archiveStart = 0;
   if (source == nullptr) return spi::kReadError;
-  int result;
-  if (kind == ListSource::kMemory) {
-    result = ListFromMemory(reinterpret_cast<const uint8_t*>(source), offsetOrSize, list);
-  } else {
-    PathKey key;
-    result = MakePathKey(source, &key);
-    if (result != spi::kSuccess) return result;
-    if (CachedPathIs(key)) {
-      result = CopyCachedList(list, &start);
-    } else {
-      DropEntryListCache();
-      start = offsetOrSize;
-      result = ListFromFile(source, key, offsetOrSize, list);
-    }
-    ReleasePathKey(&key);
-  }
+  const int result = kind == ListSource::kMemory
+                         ? ListFromMemory(reinterpret_cast<const uint8_t*>(source), offsetOrSize, list)
+                         : ListNamedFile(source, offsetOrSize, list);
   if (result != spi::kSuccess) *list = nullptr;
-  if (archiveStart != nullptr) *archiveStart = result == spi::kSuccess ? start : 0;
+  return result;
+}
+
+// The family's list from the ANSI one: the same block for ANSI, a widened copy for UTF-16.
+int InFamily(const char*, HLOCAL*) { return spi::kSuccess; }
+
+int InFamily(const spi::WideChar*, HLOCAL* list) {
+  HLOCAL wide = nullptr;
+  const int result = WidenEntryList(*list, &wide);
+  LocalFree(*list);
+  *list = wide;
+  return result;
+}
+
+template <typename Char>
+int BuildFamilyList(const Char* source, int64_t offsetOrSize, ListSource kind, HLOCAL* list) {
+  int result = BuildAnsiList(source, offsetOrSize, kind, list);
+  if (result == spi::kSuccess) result = InFamily(source, list);
+  if (result != spi::kSuccess) *list = nullptr;
+  return result;
+}
+
+template <typename Char>
+int ListOpenFamilyArchive(HANDLE file, const FileStamp& stamp, const Char* path, HLOCAL* list,
+                          int64_t* archiveStart) {
+  *list = nullptr;
+  *archiveStart = 0;
+  int result = ListArchiveFile(file, stamp, path, 0, true, list, archiveStart);
+  if (result == spi::kSuccess) result = InFamily(path, list);
+  if (result != spi::kSuccess) {
+    *list = nullptr;
+    *archiveStart = 0;
+  }
   return result;
 }
 
 }  // namespace
 
-int BuildEntryList(const char* source, int64_t offsetOrSize, ListSource kind, HLOCAL* list,
-                   int64_t* archiveStart) {
-  return BuildAnsiList(source, offsetOrSize, kind, list, archiveStart);
+int BuildEntryList(const char* source, int64_t offsetOrSize, ListSource kind, HLOCAL* list) {
+  return BuildFamilyList(source, offsetOrSize, kind, list);
 }
 
-int BuildEntryList(const spi::WideChar* source, int64_t offsetOrSize, ListSource kind, HLOCAL* list,
-                   int64_t* archiveStart) {
-  HLOCAL ansi = nullptr;
-  int result = BuildAnsiList(source, offsetOrSize, kind, &ansi, archiveStart);
-  if (result != spi::kSuccess) return result;
-  result = WidenEntryList(ansi, list);
-  LocalFree(ansi);
-  if (result != spi::kSuccess && archiveStart != nullptr) *archiveStart = 0;
-  return result;
+int BuildEntryList(const spi::WideChar* source, int64_t offsetOrSize, ListSource kind, HLOCAL* list) {
+  return BuildFamilyList(source, offsetOrSize, kind, list);
+}
+
+int ListOpenArchive(HANDLE file, const FileStamp& stamp, const char* path, HLOCAL* list, int64_t* archiveStart) {
+  return ListOpenFamilyArchive(file, stamp, path, list, archiveStart);
+}
+
+int ListOpenArchive(HANDLE file, const FileStamp& stamp, const spi::WideChar* path, HLOCAL* list,
+                    int64_t* archiveStart) {
+  return ListOpenFamilyArchive(file, stamp, path, list, archiveStart);
 }
 
 void DropEntryListCache() {
-  if (gCache.path != nullptr) GlobalFree(gCache.path);
-  if (gCache.list != nullptr) GlobalFree(gCache.list);
-  gCache = EntryListCache();
+  EntryListCache old;
+  {
+    std::lock_guard<std::mutex> hold(gCacheLock);
+    old = TakeCache();
+  }
+  FreeCacheBlocks(old);
 }
 
-bool EntryListCached() { return gCache.path != nullptr && gCache.list != nullptr; }
+bool EntryListCached() {
+  std::lock_guard<std::mutex> hold(gCacheLock);
+  return gCache.path != nullptr && gCache.list != nullptr;
+}
 
 }  // namespace felbrin

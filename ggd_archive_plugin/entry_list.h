@@ -14,6 +14,7 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "ggd_archive_plugin/file_calls.h"
 #include "platform/win32.h"
 #include "plugin_api/plugin_api.h"
 
@@ -40,22 +41,28 @@ struct EntryRecord<spi::WideChar> {
 template <typename Char>
 using EntryOf = typename EntryRecord<Char>::Type;
 
-// Builds the entry list in the record type of the path's family. Results: 0 with *list set,
-// else 2, 3, 4, 5 or 6 with *list null. *archiveStart (may be null) receives the file offset
-// that the list's positions count from: the offset of the listing that filled the cache, on
-// a cache hit; 0 for memory. Memory input is bytes in both families.
+// Builds the entry list in the record type of the path's family, for GetArchiveInfo and
+// GetFileInfo. Results: 0 with *list set, else 2, 3, 4, 5 or 6 with *list null. Memory input
+// is bytes in both families; it empties the cache and never fills it.
 //
-// File input answers from the cache when it holds the same path (compared ignoring the case
-// of a-z), whatever the offset and whichever family named it; otherwise it reads the file,
-// opened through the path's own family, and caches the new list. The cache knows a path by
-// its UTF-16 form, an ANSI path converted from the system code page. Memory input empties
-// the cache and never fills it.
-int BuildEntryList(const char* source, int64_t offsetOrSize, ListSource kind, HLOCAL* list,
-                   int64_t* archiveStart);
-int BuildEntryList(const spi::WideChar* source, int64_t offsetOrSize, ListSource kind, HLOCAL* list,
-                   int64_t* archiveStart);
+// File input opens the file and answers from the cache when the cache holds a listing of
+// the same path (compared ignoring the case of a-z, whichever family named it), at the same
+// offset, of the file as it is now (the same size and last-write time); otherwise it reads
+// the directory and the new list replaces the cached one. The cache knows a path by its
+// UTF-16 form, an ANSI path converted from the system code page.
+int BuildEntryList(const char* source, int64_t offsetOrSize, ListSource kind, HLOCAL* list);
+int BuildEntryList(const spi::WideChar* source, int64_t offsetOrSize, ListSource kind, HLOCAL* list);
 
-// Releases the cached path and list (at library unload, and before every new listing).
+// The list GetFile looks members up in, for the archive file already open as `file` whose
+// stamp is `stamp`. GetFile is given no offset: a cached listing of the same path and the
+// same unchanged file is taken at whatever offset it was made (the host lists first, then
+// extracts); otherwise the directory is read at the start of the file. *archiveStart receives
+// the file offset that the list's positions count from. Results as BuildEntryList.
+int ListOpenArchive(HANDLE file, const FileStamp& stamp, const char* path, HLOCAL* list, int64_t* archiveStart);
+int ListOpenArchive(HANDLE file, const FileStamp& stamp, const spi::WideChar* path, HLOCAL* list,
+                    int64_t* archiveStart);
+
+// Releases the cached path and list (at library unload, and on every memory listing).
 void DropEntryListCache();
 
 // Whether the cache holds a listing (for tests).

@@ -78,7 +78,7 @@ int ListArchive(const Char* buf, intptr_t len, unsigned flag, void** lphInf) {
   *lphInf = nullptr;  // hosts free whatever they find there, even after a failure
   if (buf == nullptr) return spi::kReadError;
   HLOCAL list = nullptr;
-  const int result = BuildEntryList(buf, len, SourceOf(flag), &list, nullptr);
+  const int result = BuildEntryList(buf, len, SourceOf(flag), &list);
   if (result == spi::kSuccess) *lphInf = list;
   return result;
 }
@@ -89,7 +89,7 @@ int DescribeMember(const Char* buf, intptr_t len, const Char* filename, unsigned
   if (buf == nullptr) return spi::kReadError;
   if (filename == nullptr) return spi::kUnknownFormat;
   HLOCAL list = nullptr;
-  int result = BuildEntryList(buf, len, SourceOf(flag), &list, nullptr);
+  int result = BuildEntryList(buf, len, SourceOf(flag), &list);
   if (result != spi::kSuccess) return result;
   EntryOf<Char> found;
   result = FindByName(list, filename, (flag & spi::kIgnoreCase) != 0, &found);
@@ -98,38 +98,50 @@ int DescribeMember(const Char* buf, intptr_t len, const Char* filename, unsigned
   return result;
 }
 
+// The member of the open archive whose position is `position`, in the family's record type
+// (its name is the one the folder output appends). -1 when no member starts there.
 template <typename Char>
-int ExtractMember(const Char* src, intptr_t len, Char* dest, unsigned flag, spi::ProgressCallback progressCallback,
-                  spi::UserData lData) {
-  SetProgressSlot(progressCallback, lData);
+int FindMember(HANDLE file, const Char* src, int64_t position, EntryOf<Char>* member, int64_t* archiveStart) {
+  FileStamp stamp;
+  if (!ReadFileStamp(file, &stamp)) return spi::kReadError;
+  HLOCAL list = nullptr;
+  int result = ListOpenArchive(file, stamp, src, &list, archiveStart);
+  if (result != spi::kSuccess) return result;
+  result = FindByPosition(list, position, member);
+  LocalFree(list);
+  if (result != spi::kSuccess) return result;
+  // Positions count from the archive's first byte, which a listing at an offset puts further
+  // into the file. A member that the file does not hold whole is refused before anything is
+  // allocated or created (64-bit sums of values below 2^31 and a file size).
+  const uint64_t end = static_cast<uint64_t>(*archiveStart) + static_cast<uint64_t>(member->position) +
+                       static_cast<uint64_t>(member->filesize);
+  return end <= stamp.size ? spi::kSuccess : spi::kReadError;
+}
+
+template <typename Char>
+int ExtractMember(const Char* src, intptr_t len, Char* dest, unsigned flag, const Progress& progress) {
   if (spi::inputKind(flag) == spi::kInputMemory) return spi::kNotSupported;
   if (src == nullptr) return spi::kReadError;
   if (dest == nullptr) return spi::kNotSupported;
 
-  // The directory is read at the start of the file, unless the cache already holds `src`.
-  // The record comes in the family's type: its name is the one the folder output appends.
-  HLOCAL list = nullptr;
-  int64_t archiveStart = 0;
-  int result = BuildEntryList(src, 0, ListSource::kFile, &list, &archiveStart);
-  if (result != spi::kSuccess) return result;
+  // One open of the archive serves the directory (unless the cache holds it) and the member.
+  HANDLE file = OpenForReading(src);
+  if (file == INVALID_HANDLE_VALUE) return spi::kReadError;
   EntryOf<Char> member;
-  result = FindByPosition(list, len, &member);
-  LocalFree(list);
-  if (result != spi::kSuccess) return result;
-
-  // Positions count from the archive's first byte; a cached list may come from an archive
-  // that begins further into the file.
-  HLOCAL block = nullptr;
-  const int64_t position = archiveStart + static_cast<int64_t>(member.position);
-  const uint32_t size = static_cast<uint32_t>(member.filesize);
-  result = ReadMember(src, position, size, &block);
-  if (result != spi::kSuccess) return result;
-
-  if (spi::outputKind(flag) == spi::kOutputMemory) {
-    return HandMemberOver(block, reinterpret_cast<HLOCAL*>(dest));
+  int64_t archiveStart = 0;
+  int result = FindMember(file, src, len, &member, &archiveStart);
+  if (result == spi::kSuccess) {
+    const int64_t position = archiveStart + static_cast<int64_t>(member.position);
+    const uint32_t size = static_cast<uint32_t>(member.filesize);
+    if (spi::outputKind(flag) == spi::kOutputMemory) {
+      HLOCAL block = nullptr;
+      result = ReadMember(file, position, size, &block);
+      if (result == spi::kSuccess) result = HandMemberOver(block, reinterpret_cast<HLOCAL*>(dest), progress);
+    } else {
+      result = CopyMemberToFolder<Char>(file, position, size, dest, member.filename, progress);
+    }
   }
-  result = WriteMemberFile<Char>(dest, member.filename, static_cast<const uint8_t*>(block), size);
-  LocalFree(block);
+  CloseHandle(file);
   return result;
 }
 
@@ -168,12 +180,12 @@ SPI_EXPORT int SPI_CALL GetFileInfoW(const WideChar* buf, intptr_t len, const Wi
 
 SPI_EXPORT int SPI_CALL GetFile(const char* src, intptr_t len, char* dest, unsigned int flag,
                                 spi::ProgressCallback progressCallback, intptr_t lData) {
-  return felbrin::ExtractMember(src, len, dest, flag, progressCallback, lData);
+  return felbrin::ExtractMember(src, len, dest, flag, felbrin::Progress{progressCallback, lData});
 }
 
 SPI_EXPORT int SPI_CALL GetFileW(const WideChar* src, intptr_t len, WideChar* dest, unsigned int flag,
                                  spi::ProgressCallback progressCallback, intptr_t lData) {
-  return felbrin::ExtractMember(src, len, dest, flag, progressCallback, lData);
+  return felbrin::ExtractMember(src, len, dest, flag, felbrin::Progress{progressCallback, lData});
 }
 
 SPI_EXPORT int SPI_CALL ConfigurationDlg(void* parent, int fnc) { return spi::kNotSupported; }

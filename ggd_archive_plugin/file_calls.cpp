@@ -45,6 +45,17 @@ bool ReadExactly(HANDLE file, void* buffer, uint32_t bytes) {
   return ReadUpTo(file, buffer, bytes, &got) && got == bytes;
 }
 
+bool ReadFileStamp(HANDLE file, FileStamp* stamp) {
+  LARGE_INTEGER size;
+  FILETIME written;
+  if (!GetFileSizeEx(file, &size) || !GetFileTime(file, nullptr, nullptr, &written) || size.QuadPart < 0) {
+    return false;
+  }
+  stamp->size = static_cast<uint64_t>(size.QuadPart);
+  stamp->writeTime = (static_cast<uint64_t>(written.dwHighDateTime) << 32) | written.dwLowDateTime;
+  return true;
+}
+
 bool WriteExactly(HANDLE file, const void* buffer, uint32_t bytes) {
   DWORD written = 0;
   return WriteFile(file, buffer, bytes, &written, nullptr) != FALSE && written == bytes;

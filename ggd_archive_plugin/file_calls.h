@@ -33,6 +33,19 @@ bool ReadUpTo(HANDLE file, void* buffer, uint32_t bytes, uint32_t* got);
 // Reads exactly `bytes` bytes; false when the call fails or the file ends first.
 bool ReadExactly(HANDLE file, void* buffer, uint32_t bytes);
 
+// What tells one version of a file from another: its size and its last-write time (in the
+// system's 100-nanosecond units).
+struct FileStamp {
+  uint64_t size = 0;
+  uint64_t writeTime = 0;
+};
+inline bool operator==(const FileStamp& a, const FileStamp& b) {
+  return a.size == b.size && a.writeTime == b.writeTime;
+}
+
+// The open file's stamp; false when the system cannot tell it.
+bool ReadFileStamp(HANDLE file, FileStamp* stamp);
+
 // Writes exactly `bytes` bytes; false when the call fails or writes fewer.
 bool WriteExactly(HANDLE file, const void* buffer, uint32_t bytes);
 

@@ -65,12 +65,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
 
   HLOCAL list = nullptr;
   if (felbrin::BuildEntryList(reinterpret_cast<const char*>(data), static_cast<int64_t>(size),
-                              felbrin::ListSource::kMemory, &list, nullptr) == spi::kSuccess) {
+                              felbrin::ListSource::kMemory, &list) == spi::kSuccess) {
     CheckList(list, static_cast<int64_t>(size));
     HLOCAL wideList = nullptr;
     // Memory input is bytes in the Unicode family too.
     if (felbrin::BuildEntryList(reinterpret_cast<const spi::WideChar*>(data), static_cast<int64_t>(size),
-                                felbrin::ListSource::kMemory, &wideList, nullptr) != spi::kSuccess) {
+                                felbrin::ListSource::kMemory, &wideList) != spi::kSuccess) {
       std::abort();
     }
     CheckWideList(list, wideList);

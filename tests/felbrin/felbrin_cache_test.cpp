@@ -3,7 +3,12 @@
 // allocations on request).
 #include <algorithm>
 #include <cctype>
+#include <chrono>
 #include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <ostream>
 #include <string>
 
 #include "tests/common/temp_folder.h"
@@ -25,30 +30,117 @@ std::string listFirst(Felbrin& felbrin, const std::string& path) {
   return name;
 }
 
-TEST(FelbrinCache, SecondListingOfAPathComesFromTheCache) {
+// The first member's name and bytes as one family lists and extracts them ("" on failure).
+struct Seen {
+  std::string name, bytes;
+  bool operator==(const Seen& other) const { return name == other.name && bytes == other.bytes; }
+};
+std::ostream& operator<<(std::ostream& out, const Seen& seen) { return out << seen.name << " (" << seen.bytes.size() << " bytes)"; }
+
+Seen listAndExtract(Felbrin& felbrin, bool wide, const std::filesystem::path& path, intptr_t offset) {
+  Seen seen;
+  void* list = nullptr;
+  HLOCAL member = nullptr;
+  intptr_t position = 0;
+  if (wide) {
+    const WideString wpath = widePath(path);
+    if (felbrin.GetArchiveInfoW(wpath.c_str(), offset, 0, &list) != 0) return seen;
+    const auto* entry = static_cast<const spi::ArchiveEntryInfoW*>(list);
+    for (const WideChar* c = entry->filename; *c != 0; ++c) seen.name.push_back(static_cast<char>(*c));
+    position = static_cast<intptr_t>(entry->position);
+    if (felbrin.GetFileW(wpath.c_str(), position, reinterpret_cast<WideChar*>(&member), kMemoryOut, nullptr, 0) != 0) {
+      member = nullptr;
+    }
+  } else {
+    const std::string apath = path.string();
+    if (felbrin.GetArchiveInfo(apath.c_str(), offset, 0, &list) != 0) return seen;
+    const auto* entry = static_cast<const spi::ArchiveEntryInfo*>(list);
+    seen.name = entry->filename;
+    position = static_cast<intptr_t>(entry->position);
+    if (felbrin.GetFile(apath.c_str(), position, reinterpret_cast<char*>(&member), kMemoryOut, nullptr, 0) != 0) {
+      member = nullptr;
+    }
+  }
+  LocalFree(list);
+  seen.bytes = member != nullptr ? std::string(static_cast<const char*>(member), LocalSize(member)) : "<failed>";
+  LocalFree(member);
+  return seen;
+}
+
+// A listing comes from the cache only while it still describes the file: the same path, the
+// same offset, the same size and last-write time. Each change below is read anew, in both
+// families, and GetFile hands over the new file's member, never bytes of the old layout.
+TEST(FelbrinCache, ACachedListingServesOnlyTheSameFile) {
+  namespace fs = std::filesystem;
+  // Two archives in one file: "FIRST" at offset 0 and "OTHER" at offset 64.
+  auto twoArchives = [](const std::string& firstName, const std::string& tail) {
+    std::string bytes = archiveOf({{firstName, pattern(16, 1)}});
+    bytes.resize(64, '-');
+    return bytes + archiveOf({{"OTHER", pattern(16, 2)}}) + tail;
+  };
+  struct Case {
+    const char* what;
+    std::function<void(const fs::path&)> change;
+    intptr_t offset;
+    Seen expected;
+  };
+  const Case cases[] = {
+      {"a change the stamp cannot see: from the cache", [&](const fs::path& p) { rewriteUnseen(p, twoArchives("SAME!", "")); },
+       0, {"FIRST", pattern(16, 1)}},
+      {"another offset", [](const fs::path&) {}, 64, {"OTHER", pattern(16, 2)}},
+      {"replaced by another archive",
+       [](const fs::path& p) { std::ofstream(p, std::ios::binary) << archiveOf({{"THIRD", pattern(40, 3)}}); }, 0,
+       {"THIRD", pattern(40, 3)}},
+      {"grown",
+       [&](const fs::path& p) {
+         const auto written = fs::last_write_time(p);
+         std::ofstream(p, std::ios::binary) << twoArchives("GROWN", "tail");
+         fs::last_write_time(p, written);
+       },
+       0, {"GROWN", pattern(16, 1)}},
+      {"the same size, written later",
+       [&](const fs::path& p) {
+         const auto written = fs::last_write_time(p);
+         std::ofstream(p, std::ios::binary) << twoArchives("NEWER", "");
+         fs::last_write_time(p, written + std::chrono::seconds(2));
+       },
+       0, {"NEWER", pattern(16, 1)}},
+  };
+  for (bool wide : {false, true}) {
+    for (const Case& c : cases) {
+      SCOPED_TRACE(std::string(c.what) + (wide ? ", Unicode" : ", ANSI"));
+      Felbrin felbrin;
+      TempFolder folder;
+      const fs::path path = folder.root() / "a.ggd";
+      folder.write("a.ggd", twoArchives("FIRST", ""));
+      EXPECT_EQ(listAndExtract(felbrin, wide, path, 0), (Seen{"FIRST", pattern(16, 1)}));
+      c.change(path);
+      EXPECT_EQ(listAndExtract(felbrin, wide, path, c.offset), c.expected);
+    }
+  }
+}
+
+TEST(FelbrinCache, AMemoryListingOrAFailedOneEmptiesTheCache) {
   Felbrin felbrin;
   TempFolder folder;
   const std::string path = folder.path("a.ggd");
   folder.write("a.ggd", archiveOf({{"FIRST", pattern(8, 1)}}));
   folder.write("text.txt", std::string(100, 'x'));
   EXPECT_EQ(listFirst(felbrin, path), "FIRST");
-
-  folder.write("a.ggd", archiveOf({{"SECOND", pattern(8, 1)}}));
+  rewriteUnseen(folder.root() / "a.ggd", archiveOf({{"SECOND", pattern(8, 1)}}));
   EXPECT_EQ(listFirst(felbrin, path), "FIRST");  // the file is not read again
+#ifdef _WIN32
   std::string upper = path;
   std::transform(upper.begin(), upper.end(), upper.begin(), [](char c) { return static_cast<char>(std::toupper(c)); });
   EXPECT_EQ(listFirst(felbrin, upper), "FIRST");  // the same path in other letter case
-  void* list = nullptr;
-  EXPECT_EQ(felbrin.GetArchiveInfo(path.c_str(), 12345, 0, &list), 0);  // whatever the offset
-  EXPECT_EQ(firstName(list), "FIRST");
-  LocalFree(list);
+#endif
 
   // A memory listing empties the cache, so the file is read again.
   felbrin.dropCache();
   EXPECT_EQ(listFirst(felbrin, path), "SECOND");
 
   // So does a failed listing of another path.
-  folder.write("a.ggd", archiveOf({{"THIRD", pattern(8, 1)}}));
+  rewriteUnseen(folder.root() / "a.ggd", archiveOf({{"THIRD", pattern(8, 1)}}));
   EXPECT_EQ(listFirst(felbrin, folder.path("text.txt")), "");
   EXPECT_EQ(listFirst(felbrin, path), "THIRD");
 }
@@ -59,10 +151,11 @@ TEST(FelbrinCache, GetFileReadsTheDirectoryOnce) {
   const std::string path = folder.path("a.ggd");
   folder.write("a.ggd", exampleArchive());
   EXPECT_EQ(listFirst(felbrin, path), "A.BMP");
-  // A directory that no longer reads: GetFile still finds B through the cached list.
+  // A directory that no longer reads, unseen by the stamp: GetFile still finds B through the
+  // cached list.
   std::string damaged = exampleArchive();
   damaged[0] = 0x18;
-  folder.write("a.ggd", damaged);
+  rewriteUnseen(folder.root() / "a.ggd", damaged);
   void* member = nullptr;
   ASSERT_EQ(felbrin.GetFile(path.c_str(), 150, reinterpret_cast<char*>(&member), kMemoryOut, nullptr, 0), 0);
   LocalFree(member);

@@ -8,6 +8,7 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <fstream>
 #include <string>
 #include <utility>
 #include <vector>
@@ -185,6 +186,15 @@ inline std::string readFile(const std::string& path) {
 inline std::string readFile(const WideString& path) {
   return readFileAt(CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
                                 FILE_ATTRIBUTE_NORMAL, nullptr));
+}
+
+// Rewrites the file with bytes of the same size and gives it back its last-write time: a
+// change the cache cannot see, so a listing that still shows the old bytes came from it.
+inline void rewriteUnseen(const std::filesystem::path& path, const std::string& bytes) {
+  const auto written = std::filesystem::last_write_time(path);
+  EXPECT_EQ(std::filesystem::file_size(path), bytes.size());
+  std::ofstream(path, std::ios::binary).write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+  std::filesystem::last_write_time(path, written);
 }
 
 }  // namespace felbrin_test

@@ -241,17 +241,26 @@ TEST(FelbrinWide, CacheIsSharedByBothFamilies) {
     return text;
   };
 
-  // Named by one family, found by the other, in other letter case too.
+  // Named by one family, found by the other (in other letter case too, where the file system
+  // ignores it). The rewrites keep size and write time, so a hit shows the old name.
   const std::string path = folder.path("a.ggd");
   const WideString wpath = widePath(folder.root() / "a.ggd");
   folder.write("a.ggd", archiveOf({{"FIRST", pattern(8, 1)}}));
   EXPECT_EQ(firstW(wpath), W(u"FIRST"));
-  folder.write("a.ggd", archiveOf({{"SECOND", pattern(8, 1)}}));
+  rewriteUnseen(folder.root() / "a.ggd", archiveOf({{"SECOND", pattern(8, 1)}}));
+  EXPECT_EQ(firstA(path), "FIRST");
+#ifdef _WIN32
   EXPECT_EQ(firstA(upper(path)), "FIRST");
+#else
+  (void)upper;
+#endif
   felbrin.dropCache();
   EXPECT_EQ(firstA(path), "SECOND");
-  folder.write("a.ggd", archiveOf({{"THIRD", pattern(8, 1)}}));
+  rewriteUnseen(folder.root() / "a.ggd", archiveOf({{"THIRD", pattern(8, 1)}}));
+  EXPECT_EQ(firstW(wpath), W(u"SECOND"));
+#ifdef _WIN32
   EXPECT_EQ(firstW(W(upper(path))), W(u"SECOND"));  // the temporary folder's path is ASCII
+#endif
 
   // A path beyond ASCII that the code page spells: the ANSI path is known by its conversion.
   std::string cafe;
@@ -259,7 +268,7 @@ TEST(FelbrinWide, CacheIsSharedByBothFamilies) {
     const WideString wcafe = widePath(folder.root() / pathOf(W(u"caf\u00E9.ggd")));
     ASSERT_TRUE(writeFileW(wcafe, archiveOf({{"FIRST", pattern(8, 1)}})));
     EXPECT_EQ(firstW(wcafe), W(u"FIRST"));
-    ASSERT_TRUE(writeFileW(wcafe, archiveOf({{"SECOND", pattern(8, 1)}})));
+    rewriteUnseen(pathOf(wcafe), archiveOf({{"SECOND", pattern(8, 1)}}));
     EXPECT_EQ(firstA(folderPath(folder.path()) + cafe), "FIRST");
   }
 

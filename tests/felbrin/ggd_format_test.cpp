@@ -182,10 +182,15 @@ TEST(GgdNames, WidenedNamesAreTerminatedAndNeverShorter) {
 }
 
 template <typename Char>
+std::basic_string<Char> Same(const std::string& ascii) {
+  return std::basic_string<Char>(ascii.begin(), ascii.end());
+}
+
+template <typename Char>
 void ExpectOutputPathGuard() {
   const std::basic_string<Char> name(5, static_cast<Char>('n'));
   for (size_t folderLength : {254, 255}) {  // with the name and a terminator: 260, 261
-    const std::basic_string<Char> folder(folderLength, static_cast<Char>('F'));
+    const std::basic_string<Char> folder = std::basic_string<Char>(folderLength - 1, static_cast<Char>('F')) + Same<Char>("\\");
     Char path[kOutputPathChars];
     path[0] = static_cast<Char>('#');
     const bool fits = folderLength == 254;
@@ -196,11 +201,78 @@ void ExpectOutputPathGuard() {
       EXPECT_EQ(path[0], static_cast<Char>('#'));  // nothing stored
     }
   }
+  // A folder without a separator at its end gets one, which counts.
+  const std::basic_string<Char> bare(253, static_cast<Char>('F'));
+  Char path[kOutputPathChars];
+  EXPECT_TRUE(JoinOutputPath<Char>(bare.c_str(), name.c_str(), path));
+  EXPECT_FALSE(JoinOutputPath<Char>((bare + Same<Char>("F")).c_str(), name.c_str(), path));
 }
 
 TEST(GgdNames, OutputPathGuardCountsCharacters) {
   ExpectOutputPathGuard<char>();
   ExpectOutputPathGuard<spi::WideChar>();
+}
+
+template <typename Char>
+void ExpectSeparatorInserted() {
+  const std::string sep(1, kFolderSeparator);
+  const struct {
+    const char* folder;
+    std::string path;
+  } cases[] = {
+      {"out\\", "out\\B"}, {"out/", "out/B"}, {"out", "out" + sep + "B"},
+      {"C:\\a b\\", "C:\\a b\\B"}, {"", "B"},  // an empty folder is the current one, never the root
+  };
+  for (const auto& c : cases) {
+    Char path[kOutputPathChars];
+    ASSERT_TRUE(JoinOutputPath<Char>(Same<Char>(c.folder).c_str(), Same<Char>("B").c_str(), path));
+    EXPECT_EQ(std::basic_string<Char>(path), Same<Char>(c.path)) << c.folder;
+  }
+}
+
+TEST(GgdNames, FolderGetsOneSeparator) {
+  ExpectSeparatorInserted<char>();
+  ExpectSeparatorInserted<spi::WideChar>();
+}
+
+// Which member names may become a file in the host's folder, in both families.
+TEST(GgdNames, PlainFileNames) {
+  const struct {
+    const char* name;
+    bool plain;
+  } cases[] = {
+      {"A.BMP", true}, {"B", true}, {"photo.ggd", true}, {".hidden", true}, {"a..b", true},
+      {"CONX", true}, {"COM10", true}, {"LPT", true}, {"NULL.TXT", true}, {"xCON", true}, {"AUX_1", true},
+      {"COMA.TXT", true}, {"CON$", true}, {"~$!#%&'()+,;=@[]^`{}", true},
+      // other folders and drives
+      {"..\\..\\PWN1", false}, {"../../PWN2", false}, {"a\\b", false}, {"a/b", false}, {"\\x", false},
+      {"/x", false}, {"x\\", false}, {"C:\\x", false}, {"Z:x", false}, {"a:b", false}, {"C:", false},
+      // names Windows changes or refuses
+      {"", false}, {".", false}, {"..", false}, {"...", false}, {"A.", false}, {"A ", false}, {"A. ", false},
+      {"a*", false}, {"a?", false}, {"a\"b", false}, {"a<b", false}, {"a>b", false}, {"a|b", false},
+      {"a\tb", false}, {"a\x01", false}, {"\x1F", false}, {"a\x7F", false},
+      // devices, in any case and with any extension
+      {"CON", false}, {"con", false}, {"Prn", false}, {"AUX", false}, {"NUL", false}, {"nul.txt", false},
+      {"Com1.gg0", false}, {"COM9", false}, {"com0", false}, {"LPT1", false}, {"lpt9.a.b", false},
+      {"NUL ", false}, {"NUL .txt", false}, {"CONIN$", false}, {"conout$.x", false}, {"AUX.", false},
+  };
+  for (const auto& c : cases) {
+    EXPECT_EQ(IsPlainFileName(c.name), c.plain) << c.name;
+    EXPECT_EQ(IsPlainFileName(Same<spi::WideChar>(c.name).c_str()), c.plain) << c.name;
+  }
+  // The superscript ports Windows reserves too; C1 characters, which Windows stores, pass.
+  EXPECT_TRUE(IsPlainFileName(W(u"a\u0085").c_str()));
+  EXPECT_FALSE(IsPlainFileName(W(u"COM\u00B9").c_str()));
+  EXPECT_FALSE(IsPlainFileName(W(u"lpt\u00B3.txt").c_str()));
+  EXPECT_TRUE(IsPlainFileName(W(u"\u8868\u793A.gg0").c_str()));  // the characters 表示
+  EXPECT_TRUE(IsPlainFileName(W(u"COM\u00B4").c_str()));
+  // In the Japanese code page the second byte of 表 is 0x5C, the byte of '\': judged as the
+  // character the system makes of it, the name is plain.
+  if (MultiByteToWideChar(CP_ACP, MB_ERR_INVALID_CHARS, "\x95\x5C", 2, nullptr, 0) == 1) {
+    EXPECT_TRUE(IsPlainFileName("\x95\x5C.gg0"));
+    EXPECT_TRUE(EndsWithSeparator("C:\\x\\"));
+    EXPECT_FALSE(EndsWithSeparator("C:\\\x95\x5C"));
+  }
 }
 
 }  // namespace
