@@ -6,8 +6,6 @@
 
 namespace gorsel {
 
-ProgressSlot progressSlot = {nullptr, 0};
-
 namespace {
 
 uint16_t readU16(const uint8_t* p) { return static_cast<uint16_t>(p[0] | p[1] << 8); }
@@ -124,7 +122,7 @@ void turnRowsBottomUp(uint8_t* bits, uint32_t stride, int height, uint32_t rowBy
 // last pixel is never read: hosts hand small files over in zero-filled buffers longer than
 // the file, and only the last row's padding bytes would be left for such bytes to fill.
 int runPixelStream(const uint8_t* stream, int64_t length, uint8_t* const start, uint8_t* const pixelsEnd,
-                   uint8_t* const end) {
+                   uint8_t* const end, const Progress& progress) {
   const uint8_t* in = stream;
   const uint8_t* const inEnd = stream + length;
   uint8_t* out = start;
@@ -135,7 +133,7 @@ int runPixelStream(const uint8_t* stream, int64_t length, uint8_t* const start, 
   while (in < inEnd) {
     const int64_t remaining = inEnd - in;
     if (remaining < threshold) {
-      if (ReportProgress(static_cast<int>(length - remaining), static_cast<int>(length))) return spi::kAborted;
+      if (ReportProgress(progress, static_cast<int>(length - remaining), static_cast<int>(length))) return spi::kAborted;
       threshold = remaining - tenth;
     }
     if (out >= pixelsEnd) break;
@@ -195,7 +193,7 @@ int runPixelStream(const uint8_t* stream, int64_t length, uint8_t* const start, 
   // What the stream did not produce is black, whatever the block held before.
   std::memset(out, 0, static_cast<size_t>(end - out));
 
-  if (ReportProgress(static_cast<int>(length), static_cast<int>(length))) return spi::kAborted;
+  if (ReportProgress(progress, static_cast<int>(length), static_cast<int>(length))) return spi::kAborted;
   return spi::kSuccess;
 }
 
@@ -229,7 +227,7 @@ bool GgdBitmapBytes(const GgdPictureHeader& header, uint64_t* bytes) {
 }
 
 int DecodeGgdPixels(const GgdPictureHeader& header, uint32_t stride, const uint8_t* stream, int64_t length,
-                    uint8_t* bits) {
+                    uint8_t* bits, const Progress& progress) {
   if (header.width <= 0 || header.height <= 0) return spi::kInternalError;
   if (stride != GgdStride(header)) return spi::kInternalError;
   const uint32_t rowBytes = static_cast<uint32_t>(header.width) * kBytesPerPixel;
@@ -240,20 +238,20 @@ int DecodeGgdPixels(const GgdPictureHeader& header, uint32_t stride, const uint8
   // The stream is decoded flat straight into the caller's block, then turned bottom-up in
   // place: no second picture-sized area is needed.
   uint8_t* const pixelsEnd = bits + (size - (stride - rowBytes));
-  int result = runPixelStream(stream, length, bits, pixelsEnd, bits + size);
+  int result = runPixelStream(stream, length, bits, pixelsEnd, bits + size, progress);
   if (result != spi::kSuccess) return result;
   turnRowsBottomUp(bits, stride, header.height, rowBytes);
   return spi::kSuccess;
 }
 
-int ReportProgress(int done, int total) {
-  if (progressSlot.callback == nullptr) return 0;
+int ReportProgress(const Progress& progress, int done, int total) {
+  if (progress.callback == nullptr) return 0;
   // Hosts divide by the total: an empty stream reports (0, 1), never (0, 0).
   if (total <= 0) {
     done = 0;
     total = 1;
   }
-  return progressSlot.callback(done, total, progressSlot.user) != 0 ? 1 : 0;
+  return progress.callback(done, total, progress.user) != 0 ? 1 : 0;
 }
 
 }  // namespace gorsel

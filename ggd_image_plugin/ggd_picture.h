@@ -96,6 +96,14 @@ int CheckGgdPicture(const uint8_t** cursor, int64_t* available, GgdPictureHeader
 uint32_t GgdStride(const GgdPictureHeader& header);
 bool GgdBitmapBytes(const GgdPictureHeader& header, uint64_t* bytes);
 
+// The host's progress callback and user value, which belong to one GetPicture call: every
+// call carries its own, so calls on several threads at once each report to their own host.
+struct Progress {
+  spi::ProgressCallback callback;
+  spi::UserData user;
+};
+constexpr Progress kNoProgress = {nullptr, 0};
+
 // Decodes `length` bytes of pixel stream into `bits`, a block of height x stride bytes,
 // leaving the picture there bottom-up (what the block held before does not matter). Returns
 // 0, kAborted when the progress callback asked to stop, kDamaged for a zero count or a
@@ -103,18 +111,12 @@ bool GgdBitmapBytes(const GgdPictureHeader& header, uint64_t* bytes);
 // header. Running out of stream or of picture is no error: decoding ends and what was not
 // produced stays black. Decoding also ends as soon as every pixel is complete, so bytes
 // after a picture (a host's zero-filled buffer, text) change nothing.
+// Reports go to `progress`.
 int DecodeGgdPixels(const GgdPictureHeader& header, uint32_t stride, const uint8_t* stream, int64_t length,
-                    uint8_t* bits);
+                    uint8_t* bits, const Progress& progress);
 
-// The host's progress callback and user value for the current GetPicture call.
-struct ProgressSlot {
-  spi::ProgressCallback callback;
-  spi::UserData user;
-};
-extern ProgressSlot progressSlot;
-
-// Calls the remembered callback with (done, total); 1 when it asks to stop, else 0, and 0
-// without a call when there is no callback.
-int ReportProgress(int done, int total);
+// Calls the call's callback with (done, total); 1 when it asks to stop, else 0, and 0 without
+// a call when there is no callback.
+int ReportProgress(const Progress& progress, int done, int total);
 
 }  // namespace gorsel

@@ -9,6 +9,10 @@
 // The routines below are written once over the character type; openPictureFile is the
 // only place where the families part.
 //
+// Nothing outlives a call and no call shares anything with another: the progress callback and
+// the host's user value travel with the call, so hosts may call every export from any number
+// of threads at once.
+//
 // Sizes, offsets, addresses and the host's user value are pointer-sized (`len`, `lData`,
 // IsSupported's `dw`), so the 64-bit build (Gorsel.sph) takes them at full width.
 #include <algorithm>
@@ -171,7 +175,8 @@ void writeBitmapInfoHeader(void* block, const GgdPictureHeader& header, uint64_t
 // Allocates the two blocks for the host, decodes into them and stores them through the
 // out-pointers; on failure frees both and stores nothing. The blocks are fixed and
 // zero-filled: locking a fixed block yields its address, so hosts that lock still work.
-int buildBitmap(const PictureInput& input, const GgdPictureHeader& header, void** pHBInfo, void** pHBm) {
+int buildBitmap(const PictureInput& input, const GgdPictureHeader& header, const gorsel::Progress& progress,
+                void** pHBInfo, void** pHBm) {
   const uint32_t stride = gorsel::GgdStride(header);
   uint64_t bitsBytes = 0;
   if (!gorsel::GgdBitmapBytes(header, &bitsBytes)) return spi::kNoMemory;
@@ -185,7 +190,7 @@ int buildBitmap(const PictureInput& input, const GgdPictureHeader& header, void*
     writeBitmapInfoHeader(infoAt, header, bitsBytes);
     result = gorsel::DecodeGgdPixels(header, stride, input.data + gorsel::kHeaderBytes,
                                      input.available - static_cast<int64_t>(gorsel::kHeaderBytes),
-                                     static_cast<uint8_t*>(bitsAt));
+                                     static_cast<uint8_t*>(bitsAt), progress);
   }
   if (infoAt != nullptr) LocalUnlock(info);
   if (bitsAt != nullptr) LocalUnlock(bits);
@@ -270,15 +275,15 @@ int pictureInfo(const Char* buf, intptr_t len, unsigned int flag, spi::PictureIn
 template <typename Char>
 int picture(const Char* buf, intptr_t len, unsigned int flag, void** pHBInfo, void** pHBm,
             spi::ProgressCallback progressCallback, intptr_t lData) {
-  // Remembered first, before any check, for the reports of this call.
-  gorsel::progressSlot = gorsel::ProgressSlot{progressCallback, lData};
+  // The reports of this call go to this call's callback alone.
+  const gorsel::Progress progress{progressCallback, lData};
   if (pHBInfo == nullptr || pHBm == nullptr) return spi::kNotSupported;
   if (buf == nullptr) return isMemoryInput(flag) ? spi::kUnknownFormat : spi::kReadError;
 
   PictureInput input;
   GgdPictureHeader header = {};
   int result = loadPicture(buf, len, flag, &input, &header);
-  if (result == spi::kSuccess) result = buildBitmap(input, header, pHBInfo, pHBm);
+  if (result == spi::kSuccess) result = buildBitmap(input, header, progress, pHBInfo, pHBm);
   releaseInput(&input);
   return result;
 }

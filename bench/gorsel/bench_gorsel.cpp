@@ -53,7 +53,7 @@ void decodeInto(benchmark::State& state, SamplePattern pattern) {
   std::vector<uint8_t> bits(kBitmapBytes, 0);
   for (auto _ : state) {
     benchmark::DoNotOptimize(
-        gorsel::DecodeGgdPixels(header, gorsel::GgdStride(header), cursor, available, bits.data()));
+        gorsel::DecodeGgdPixels(header, gorsel::GgdStride(header), cursor, available, bits.data(), gorsel::kNoProgress));
     benchmark::ClobberMemory();
   }
   setRates(state, &file);

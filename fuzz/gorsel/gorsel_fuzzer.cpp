@@ -35,20 +35,17 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   uint64_t bitmapBytes = 0;
   if (!gorsel::GgdBitmapBytes(header, &bitmapBytes)) {
     uint8_t untouched = 0;
-    if (gorsel::DecodeGgdPixels(header, stride, cursor, available, &untouched) != spi::kNoMemory) __builtin_trap();
+    if (gorsel::DecodeGgdPixels(header, stride, cursor, available, &untouched, gorsel::kNoProgress) != spi::kNoMemory) __builtin_trap();
     return 0;
   }
   if (bitmapBytes > kMaxFuzzBitmapBytes) return 0;
 
   // Stop after 0..14 reports for some inputs, never for others.
   StopAfter stop{size > 0 ? (data[size - 1] & 0x0F) : 15};
-  if (stop.reportsLeft == 15) {
-    gorsel::progressSlot = gorsel::ProgressSlot{nullptr, 0};
-  } else {
-    gorsel::progressSlot = gorsel::ProgressSlot{stopAfter, reinterpret_cast<spi::UserData>(&stop)};
-  }
+  const gorsel::Progress progress =
+      stop.reportsLeft == 15 ? gorsel::kNoProgress : gorsel::Progress{stopAfter, reinterpret_cast<spi::UserData>(&stop)};
   std::vector<uint8_t> bits(static_cast<size_t>(bitmapBytes), 0);
-  const int result = gorsel::DecodeGgdPixels(header, stride, cursor, available, bits.data());
+  const int result = gorsel::DecodeGgdPixels(header, stride, cursor, available, bits.data(), progress);
   if (result != 0 && result != spi::kAborted && result != spi::kDamaged) __builtin_trap();
   // The bytes past each row's pixels are always zero in a finished bitmap.
   if (result == 0) {
@@ -59,6 +56,5 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
       }
     }
   }
-  gorsel::progressSlot = gorsel::ProgressSlot{nullptr, 0};
   return 0;
 }

@@ -18,12 +18,14 @@ struct Decoded {
 
 // Decodes `stream` as the pixels of a width x height picture into a fresh block filled with
 // `fill` (a zero-filled block, as hosts get, unless asked otherwise).
-Decoded decode(int width, int height, const Bytes& stream, uint8_t fill = 0) {
+Decoded decode(int width, int height, const Bytes& stream, uint8_t fill = 0,
+               const gorsel::Progress& progress = gorsel::kNoProgress) {
   GgdPictureHeader header{~gorsel::kModeTags[gorsel::kFullColourMode], static_cast<int16_t>(width),
                           static_cast<int16_t>(height)};
   const uint32_t stride = gorsel::GgdStride(header);
   Bytes bits(static_cast<size_t>(stride) * height, fill);
-  int code = gorsel::DecodeGgdPixels(header, stride, stream.data(), static_cast<int64_t>(stream.size()), bits.data());
+  int code = gorsel::DecodeGgdPixels(header, stride, stream.data(), static_cast<int64_t>(stream.size()), bits.data(),
+                                     progress);
   return {code, bits};
 }
 
@@ -32,12 +34,6 @@ const Bytes P1 = bytes({0x11, 0x22, 0x33});
 const Bytes P2 = bytes({0x44, 0x55, 0x66});
 const Bytes P3 = bytes({0x77, 0x88, 0x99});
 const Bytes BLACK = bytes({0, 0, 0});
-
-class ProgressSlotReset : public ::testing::Test {
- protected:
-  void SetUp() override { gorsel::progressSlot = gorsel::ProgressSlot{nullptr, 0}; }
-  void TearDown() override { gorsel::progressSlot = gorsel::ProgressSlot{nullptr, 0}; }
-};
 
 }  // namespace
 
@@ -101,7 +97,7 @@ TEST(GgdDecoder, WorkedExampleOfTwoByTwo) {
   ASSERT_EQ(gorsel::CheckGgdPicture(&cursor, &available, &header), 0);
   ASSERT_EQ(gorsel::GgdStride(header), 8u);
   Bytes bits(16, 0);
-  ASSERT_EQ(gorsel::DecodeGgdPixels(header, 8, cursor, available, bits.data()), 0);
+  ASSERT_EQ(gorsel::DecodeGgdPixels(header, 8, cursor, available, bits.data(), gorsel::kNoProgress), 0);
   // Flat output 11 22 33 11 22 33 44 55 | 66 77 88 99 77 88 99 (00): the top row is output
   // bytes 0..5 and lands last, the bottom row is output bytes 8..13.
   EXPECT_EQ(bits, bytes({0x66, 0x77, 0x88, 0x99, 0x77, 0x88, 0, 0, 0x11, 0x22, 0x33, 0x11, 0x22, 0x33, 0, 0}));
@@ -230,8 +226,8 @@ TEST(GgdDecoder, RefusesAStrideThatDoesNotFitTheHeader) {
   GgdPictureHeader header{0, 5, 1};
   Bytes bits(32, 0);
   const Bytes stream = bytes({5, 1, 2, 3});
-  EXPECT_EQ(gorsel::DecodeGgdPixels(header, 15, stream.data(), 4, bits.data()), spi::kInternalError);
-  EXPECT_EQ(gorsel::DecodeGgdPixels(header, 32, stream.data(), 4, bits.data()), spi::kInternalError);
+  EXPECT_EQ(gorsel::DecodeGgdPixels(header, 15, stream.data(), 4, bits.data(), gorsel::kNoProgress), spi::kInternalError);
+  EXPECT_EQ(gorsel::DecodeGgdPixels(header, 32, stream.data(), 4, bits.data(), gorsel::kNoProgress), spi::kInternalError);
 }
 
 TEST(GgdDecoder, BitmapSizeLimitIsComputedIn64Bits) {
@@ -256,7 +252,7 @@ TEST(GgdDecoder, BitmapSizeLimitIsComputedIn64Bits) {
   GgdPictureHeader huge{0, 32767, 32767};
   const Bytes stream = bytes({5, 1, 2, 3});
   uint8_t untouched = 0xEE;
-  EXPECT_EQ(gorsel::DecodeGgdPixels(huge, gorsel::GgdStride(huge), stream.data(), 4, &untouched), spi::kNoMemory);
+  EXPECT_EQ(gorsel::DecodeGgdPixels(huge, gorsel::GgdStride(huge), stream.data(), 4, &untouched, gorsel::kNoProgress), spi::kNoMemory);
   EXPECT_EQ(untouched, 0xEE);
 }
 
@@ -277,7 +273,7 @@ typedef std::vector<std::pair<int, int>> Calls;
 
 }  // namespace
 
-TEST_F(ProgressSlotReset, ProgressAboutEveryTenthAndAtTheEnd) {
+TEST(GgdDecoder, ProgressAboutEveryTenthAndAtTheEnd) {
   // 25 one-pixel literals: a 100-byte stream for a 25 x 1 picture.
   Bytes hundred;
   for (int i = 0; i < 25; ++i) hundred = hundred + bytes({5, i, i, i});
@@ -307,13 +303,13 @@ TEST_F(ProgressSlotReset, ProgressAboutEveryTenthAndAtTheEnd) {
     SCOPED_TRACE(c.name);
     Recorder recorder;
     recorder.stopAtCall = c.stopAtCall;
-    gorsel::progressSlot = gorsel::ProgressSlot{recordProgress, reinterpret_cast<spi::UserData>(&recorder)};
-    EXPECT_EQ(decode(c.width, 1, c.stream).code, c.code);
+    const gorsel::Progress progress{recordProgress, reinterpret_cast<spi::UserData>(&recorder)};
+    EXPECT_EQ(decode(c.width, 1, c.stream, 0, progress).code, c.code);
     EXPECT_EQ(recorder.calls, c.calls);
   }
 }
 
-TEST_F(ProgressSlotReset, NoCallbackNoReportsAndNoStop) {
-  EXPECT_EQ(gorsel::ReportProgress(1, 2), 0);
+TEST(GgdDecoder, NoCallbackNoReportsAndNoStop) {
+  EXPECT_EQ(gorsel::ReportProgress(gorsel::kNoProgress, 1, 2), 0);
   EXPECT_EQ(decode(3, 1, bytes({5}) + P1 + bytes({0x00, 2})).code, 0);
 }

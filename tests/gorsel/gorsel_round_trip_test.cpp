@@ -33,12 +33,8 @@ Bytes decodeThroughGorsel(const Gorsel& gorsel, const Bytes& file, bool fromFile
                              &bits, nullptr, 0);
   }
   if (code != 0) return {};
-  const uint8_t* at = static_cast<const uint8_t*>(LocalLock(bits));
-  Bytes out(at, at + LocalSize(bits));
-  LocalUnlock(bits);
-  LocalFree(bits);
   LocalFree(info);
-  return out;
+  return takeBlock(bits);
 }
 
 struct Sample {

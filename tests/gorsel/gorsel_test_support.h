@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/win32.h"
 #include "plugin_api/plugin_api.h"
 #include "tests/common/plugin_library.h"
 
@@ -44,6 +45,15 @@ inline Bytes bottomUp(int width, int height, const uint8_t* bgr) {
                 static_cast<size_t>(width) * 3);
   }
   return bits;
+}
+
+// The bytes of a block the plug-in handed over, which is freed: as a host reads and frees it.
+inline Bytes takeBlock(void* block) {
+  const uint8_t* at = static_cast<const uint8_t*>(LocalLock(block));
+  Bytes out(at, at + LocalSize(block));
+  LocalUnlock(block);
+  LocalFree(block);
+  return out;
 }
 
 // The exports as hosts declare them. `len`, `lData` and IsSupported's second argument are

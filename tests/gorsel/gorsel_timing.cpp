@@ -68,7 +68,7 @@ int main() {
     if (gorsel::CheckGgdPicture(&stream, &available, &header) != 0) return 1;
 
     const double decodeRate = bestRate([&] {
-      gorsel::DecodeGgdPixels(header, gorsel::GgdStride(header), stream, available, to.data());
+      gorsel::DecodeGgdPixels(header, gorsel::GgdStride(header), stream, available, to.data(), gorsel::kNoProgress);
     });
     int code = 0;
     const double pictureRate = bestRate([&] {

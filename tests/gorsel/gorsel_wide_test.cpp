@@ -51,14 +51,6 @@ int SPI_CALL recordReport(int num, int denom, spi::UserData user) {
   return 0;
 }
 
-Bytes blockBytes(void* block) {
-  const uint8_t* at = static_cast<const uint8_t*>(LocalLock(block));
-  Bytes out(at, at + LocalSize(block));
-  LocalUnlock(block);
-  LocalFree(block);
-  return out;
-}
-
 // One input: a file in the folder (by its ASCII name, given to each family in its own
 // characters) at an offset, or bytes in memory.
 struct Input {
@@ -106,8 +98,8 @@ class GorselWide : public ::testing::Test {
                           : gorsel.getPictureW(wideBuf, len, in.flag, &info, &bits, recordReport, 0x5EED);
     reportsHeard = nullptr;
     if (out.pictureCode == 0) {
-      out.info = blockBytes(info);
-      out.bits = blockBytes(bits);
+      out.info = takeBlock(info);
+      out.bits = takeBlock(bits);
     }
 
     if (!memory && !in.nullName) {
@@ -271,8 +263,8 @@ TEST_F(GorselWide, NamesTheCodePageCannotSpellOpenThroughTheUnicodeExports) {
   void* infoBlock = nullptr;
   void* bits = nullptr;
   ASSERT_EQ(gorsel.getPictureW(path.c_str(), 3, 0, &infoBlock, &bits, nullptr, 0), 0);
-  EXPECT_EQ(blockBytes(infoBlock).size(), 40u);
-  EXPECT_EQ(blockBytes(bits), kWorkedBits);
+  EXPECT_EQ(takeBlock(infoBlock).size(), 40u);
+  EXPECT_EQ(takeBlock(bits), kWorkedBits);
 
   HANDLE file = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
                             FILE_ATTRIBUTE_NORMAL, nullptr);
