@@ -2,8 +2,9 @@
 
 ArchiveReader::~ArchiveReader() = default;
 
-int32_t ArchiveReader::open(const support::FileName& name) {
+int32_t ArchiveReader::open(const support::FileName& name, Directory directory) {
   close();
+  directory_ = directory;
   if (name.isNull()) return spi::kReadError;
   if (!archiveName_.assign(name)) return spi::kNoMemory;
   int32_t result = openArchive();

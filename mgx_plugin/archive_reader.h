@@ -35,7 +35,8 @@ class ArchiveReader {
   // The operations below are only called on an open reader. Each answers a code of the
   // plug-in contract.
   virtual uint32_t entryCount() = 0;
-  // Fills `info` for member `index`; 8 for an index outside the archive.
+  // Fills `info` for member `index`; 8 for an index outside the archive, 6 when its entry
+  // cannot be read.
   virtual int32_t entryInfo(uint32_t index, spi::ArchiveEntryInfo* info) = 0;
   // Fills `info` for the first member in directory order that `wanted` matches and answers
   // 0, or answers 2 when none does (`info` then holds the last member's values).
@@ -48,10 +49,15 @@ class ArchiveReader {
   // archive, 6 when the bytes cannot all be read.
   virtual int32_t extract(uint32_t index, uint8_t* buffer, uint32_t count) = 0;
 
+  // How much of the directory an opening takes in: all of it at once, for a listing or a
+  // search that visits every member; or each entry only when a call asks for it, for the
+  // extraction of one member, whose cost then does not grow with the archive.
+  enum class Directory { kWhole, kOnDemand };
+
   // Closes whatever was open, keeps a copy of `name` (ANSI or UTF-16) and opens that
   // archive. On any non-zero answer the reader ends closed, with everything it acquired
   // released.
-  int32_t open(const support::FileName& name);
+  int32_t open(const support::FileName& name, Directory directory = Directory::kWhole);
   // Releases what open acquired; nothing happens on a closed reader.
   void close();
 
@@ -61,7 +67,9 @@ class ArchiveReader {
   virtual void closeArchive() = 0;
 
   support::FileName archiveName() const { return archiveName_.name(); }
+  Directory directoryUse() const { return directory_; }
 
  private:
   support::FileNameCopy archiveName_;  // empty while closed
+  Directory directory_ = Directory::kWhole;
 };

@@ -18,6 +18,7 @@
 #include <type_traits>
 
 #include "mgx_plugin/archive_registry.h"
+#include "mgx_plugin/member_names.h"
 #include "mgx_plugin/wide_records.h"
 #include "platform/win32.h"
 #include "plugin_api/plugin_api.h"
@@ -33,54 +34,16 @@ using spi::WideChar;
 // Finds the reader class for the archive named `name` and opens it. A file that no class
 // accepts (missing, unreadable, too short, another format) is 4; any failure of the
 // reader's own opening is 6.
-int32_t openArchiveReader(const support::FileName& name, ReaderPtr& reader) {
+int32_t openArchiveReader(const support::FileName& name, ReaderPtr& reader,
+                          ArchiveReader::Directory directory = ArchiveReader::Directory::kWhole) {
   reader.reset(ArchiveRegistry::create(identifyArchive(name, nullptr)));
   if (!reader) return spi::kNoMemory;
-  if (reader->open(name) != spi::kSuccess) {
+  if (reader->open(name, directory) != spi::kSuccess) {
     reader.reset();
     return spi::kReadError;
   }
   return spi::kSuccess;
 }
-
-// Compares two names character by character as unsigned values. Folding touches only
-// 'A'-'Z', so a double-byte character, or any letter beyond ASCII, never matches differently
-// from one host to another.
-template <typename Char>
-int compareNames(const Char* wanted, const Char* stored, bool ignoreCase) {
-  typedef typename std::make_unsigned<Char>::type Unit;
-  for (;; ++wanted, ++stored) {
-    uint32_t a = static_cast<Unit>(*wanted);
-    uint32_t b = static_cast<Unit>(*stored);
-    if (ignoreCase && a >= 'A' && a <= 'Z') a += 'a' - 'A';
-    if (ignoreCase && b >= 'A' && b <= 'Z') b += 'a' - 'A';
-    if (a != b) return a < b ? -1 : 1;
-    if (a == 0) return 0;
-  }
-}
-
-// A member's stored name in the caller's family: as it is for the ANSI exports, converted
-// into `room` for the Unicode ones.
-const char* storedNameAs(const char* stored, char*) { return stored; }
-const WideChar* storedNameAs(const char* stored, WideChar* room) {
-  widenName(stored, room);
-  return room;
-}
-
-// GetFileInfo's name: exact, or folding case when bit 7 of the flag is set.
-template <typename Char>
-class WantedName : public ArchiveReader::NameMatch {
- public:
-  WantedName(const Char* name, bool ignoreCase) : name_(name), ignoreCase_(ignoreCase) {}
-  bool matches(const char* storedName) const override {
-    Char room[kRecordNameChars];
-    return compareNames(name_, storedNameAs(storedName, room), ignoreCase_) == 0;
-  }
-
- private:
-  const Char* name_;
-  bool ignoreCase_;
-};
 
 // A member's record in the caller's family. The ANSI record is filled in place, so bytes
 // that the reader does not write stay the host's; the Unicode one is converted from it.
@@ -192,8 +155,10 @@ int32_t extractToMemory(const support::InputArgs& args, void* dest) {
     return spi::kNotSupported;
   }
   if (args.source() == nullptr || dest == nullptr) return spi::kNotSupported;
+  // Only the member's own entry is read, so extracting every member of a large archive in
+  // turn costs time in proportion to the members, not to their square.
   ReaderPtr reader;
-  int32_t result = openArchiveReader(args.fileName(), reader);
+  int32_t result = openArchiveReader(args.fileName(), reader, ArchiveReader::Directory::kOnDemand);
   if (result != spi::kSuccess) return result;
   // `len` is the member's position, which is its index; taken unsigned at full width, so a
   // negative value, or one beyond 32 bits, is simply past the end.

@@ -1,5 +1,6 @@
 #include "mgx_plugin/mgx_reader.h"
 
+#include <cstdint>
 #include <cstring>
 #include <new>
 
@@ -62,7 +63,8 @@ int32_t MgxReader::openArchiveStream(const support::FileName& name, support::Str
 
 // The header is not tested again: the exports open only files that probe accepted. The
 // count is still checked against the file's size, so that a damaged count can never make
-// the reader allocate a directory larger than the file that should hold it.
+// the reader allocate, or claim, a directory larger than the file that should hold it; that
+// check holds whether the directory is read now or entry by entry later.
 int32_t MgxReader::readHeaderAndDirectory() {
   if (!seekTo(*stream_, 0) || !readExactly(*stream_, reinterpret_cast<uint8_t*>(&header_), sizeof header_)) {
     return spi::kReadError;
@@ -72,11 +74,12 @@ int32_t MgxReader::readHeaderAndDirectory() {
   fileSize_ = static_cast<uint64_t>(reported);
   uint64_t directoryEnd = mgx::directoryEnd(header_.entryCount);
   if (directoryEnd > fileSize_) return spi::kReadError;
-  // directoryEnd fits in 32 bits here, so the element count times 20 fits in size_t.
+  if (directoryUse() == Directory::kOnDemand) return spi::kSuccess;
+  uint64_t directoryBytes = directoryEnd - mgx::kHeaderSize;
+  if (directoryBytes > SIZE_MAX) return spi::kNoMemory;
   entries_ = new (std::nothrow) mgx::MgxEntry[header_.entryCount];
   if (entries_ == nullptr) return spi::kNoMemory;
   // The directory is always read from offset 32, right after the header.
-  uint64_t directoryBytes = directoryEnd - mgx::kHeaderSize;
   if (!readExactly(*stream_, reinterpret_cast<uint8_t*>(entries_), directoryBytes)) return spi::kReadError;
   return spi::kSuccess;
 }
@@ -88,12 +91,29 @@ void MgxReader::closeArchive() {
   entries_ = nullptr;
   header_ = mgx::MgxHeader{};
   fileSize_ = 0;
+  lastIndex_ = kNoEntry;
+}
+
+int32_t MgxReader::readEntry(uint32_t index, mgx::MgxEntry& entry) {
+  if (entries_ != nullptr) {
+    entry = entries_[index];
+    return spi::kSuccess;
+  }
+  if (index != lastIndex_) {
+    lastIndex_ = kNoEntry;
+    if (!seekTo(*stream_, mgx::directoryEnd(index)) ||
+        !readExactly(*stream_, reinterpret_cast<uint8_t*>(&lastEntry_), sizeof lastEntry_)) {
+      return spi::kReadError;
+    }
+    lastIndex_ = index;
+  }
+  entry = lastEntry_;
+  return spi::kSuccess;
 }
 
 // Writes only the fields of the record that describe a member (and, on 64-bit Windows, the
 // padding at its end); the rest of the host's record stays as the host left it.
-void MgxReader::fillRecord(uint32_t index, spi::ArchiveEntryInfo* info) const {
-  const mgx::MgxEntry& entry = entries_[index];
+void MgxReader::fillRecord(uint32_t index, const mgx::MgxEntry& entry, spi::ArchiveEntryInfo* info) {
   std::memcpy(info->method, kMethod, sizeof kMethod);
   info->position = index;
   info->compsize = entry.size;
@@ -115,15 +135,18 @@ void MgxReader::fillRecord(uint32_t index, spi::ArchiveEntryInfo* info) const {
 
 int32_t MgxReader::entryInfo(uint32_t index, spi::ArchiveEntryInfo* info) {
   if (index >= entryCount()) return spi::kInternalError;
-  fillRecord(index, info);
-  return spi::kSuccess;
+  mgx::MgxEntry entry;
+  int32_t result = readEntry(index, entry);
+  if (result == spi::kSuccess) fillRecord(index, entry, info);
+  return result;
 }
 
 // Linear and in directory order, so the first of two equal names always wins. When nothing
 // matches, the record keeps the last member's values.
 int32_t MgxReader::findEntry(const NameMatch& wanted, spi::ArchiveEntryInfo* info) {
   for (uint32_t index = 0; index < entryCount(); ++index) {
-    fillRecord(index, info);
+    int32_t result = entryInfo(index, info);
+    if (result != spi::kSuccess) return result;
     if (wanted.matches(info->filename)) return spi::kSuccess;
   }
   return spi::kUnknownFormat;
@@ -133,8 +156,9 @@ int32_t MgxReader::findEntry(const NameMatch& wanted, spi::ArchiveEntryInfo* inf
 // nothing to read, wherever it claims to lie.
 int32_t MgxReader::checkMember(uint32_t index) {
   if (index >= entryCount()) return spi::kInternalError;
-  const mgx::MgxEntry& entry = entries_[index];
-  if (entry.size == 0) return spi::kSuccess;
+  mgx::MgxEntry entry;
+  int32_t result = readEntry(index, entry);
+  if (result != spi::kSuccess || entry.size == 0) return result;
   return uint64_t{entry.offset} + entry.size <= fileSize_ ? spi::kSuccess : spi::kReadError;
 }
 
@@ -142,8 +166,9 @@ int32_t MgxReader::checkMember(uint32_t index) {
 // after it was opened: the caller never gets a buffer only partly filled from the archive.
 int32_t MgxReader::extract(uint32_t index, uint8_t* buffer, uint32_t count) {
   int32_t fits = checkMember(index);
-  if (fits != spi::kSuccess) return fits;
-  if (count == 0) return spi::kSuccess;
-  if (!seekTo(*stream_, entries_[index].offset)) return spi::kReadError;
+  if (fits != spi::kSuccess || count == 0) return fits;
+  mgx::MgxEntry entry;
+  readEntry(index, entry);  // kept in memory by checkMember
+  if (!seekTo(*stream_, entry.offset)) return spi::kReadError;
   return readExactly(*stream_, buffer, count) ? spi::kSuccess : spi::kReadError;
 }

@@ -1,6 +1,7 @@
 // MgxReader: the ArchiveReader of MGX archives (layout in mgx_format.h). It keeps the
-// header and the whole directory in memory for its life and reads a member with one seek
-// and one read straight into the caller's buffer.
+// header in memory for its life, and the whole directory too when opened for it; opened on
+// demand it reads one 20-byte entry where a call asks for it and keeps the last one. A
+// member is read with one seek and one read straight into the caller's buffer.
 #pragma once
 
 #include <cstdint>
@@ -31,10 +32,17 @@ class MgxReader : public ArchiveReader {
 
  private:
   int32_t readHeaderAndDirectory();
-  void fillRecord(uint32_t index, spi::ArchiveEntryInfo* info) const;
+  // Member `index`'s entry, from the directory in memory or from the file: 0, or 6 when
+  // it cannot be read. The index must be below the count.
+  int32_t readEntry(uint32_t index, mgx::MgxEntry& entry);
+  static void fillRecord(uint32_t index, const mgx::MgxEntry& entry, spi::ArchiveEntryInfo* info);
 
   support::Stream* stream_ = nullptr;  // owned
   mgx::MgxHeader header_{};
   uint64_t fileSize_ = 0;              // the whole archive file, in 64 bits
-  mgx::MgxEntry* entries_ = nullptr;   // owned, header_.entryCount records as stored
+  mgx::MgxEntry* entries_ = nullptr;   // owned, header_.entryCount records as stored, or none
+  // The entry read last when the directory is taken in on demand; kNoEntry when none is.
+  static constexpr uint32_t kNoEntry = 0xFFFFFFFF;
+  uint32_t lastIndex_ = kNoEntry;
+  mgx::MgxEntry lastEntry_{};
 };

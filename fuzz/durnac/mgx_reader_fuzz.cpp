@@ -1,13 +1,15 @@
 // One fuzz target for Durnac's parser: the format test, the directory, the Unicode records
 // and extraction of every member, over the input held in memory. Beyond "no crash", it
 // checks that every extraction either delivers exactly the bytes the entry points at or
-// answers 6, never a buffer only partly filled.
+// answers 6, never a buffer only partly filled, and that a reader taking the directory in
+// entry by entry answers exactly as one holding all of it.
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
 #include <vector>
 
 #include "mgx_plugin/archive_registry.h"
+#include "mgx_plugin/member_names.h"
 #include "mgx_plugin/mgx_reader.h"
 #include "mgx_plugin/wide_records.h"
 #include "support/streams.h"
@@ -34,16 +36,6 @@ class MemoryMgxReader : public MgxReader {
   size_t size_;
 };
 
-// GetFileInfo's rule without bit 7: the name exactly.
-class ExactName : public ArchiveReader::NameMatch {
- public:
-  explicit ExactName(const char* name) : name_(name) {}
-  bool matches(const char* stored) const override { return std::strcmp(name_, stored) == 0; }
-
- private:
-  const char* name_;
-};
-
 void check(bool holds) {
   if (!holds) std::abort();
 }
@@ -63,11 +55,17 @@ void checkWideTwin(const spi::ArchiveEntryInfo& record) {
   for (size_t i = length; i < kRecordNameChars; ++i) check(wide.filename[i] == 0);
 }
 
-void extractEvery(MgxReader& reader, const uint8_t* data, size_t size) {
+// `onDemand` is the same archive opened to read its entries one at a time: it must answer
+// every question exactly as the reader holding the whole directory.
+void extractEvery(MgxReader& reader, MgxReader& onDemand, const uint8_t* data, size_t size) {
   std::vector<uint8_t> buffer;
+  check(onDemand.entryCount() == reader.entryCount());
   for (uint32_t index = 0; index < reader.entryCount(); ++index) {
     spi::ArchiveEntryInfo record;
+    spi::ArchiveEntryInfo twin;
     check(reader.entryInfo(index, &record) == spi::kSuccess);
+    check(onDemand.entryInfo(index, &twin) == spi::kSuccess);
+    check(std::memcmp(&record, &twin, sizeof record) == 0);
     check(std::memchr(record.filename, 0, 13) != nullptr);
     checkWideTwin(record);
     uint32_t count = record.filesize < kLargestExtraction ? static_cast<uint32_t>(record.filesize) : kLargestExtraction;
@@ -76,8 +74,9 @@ void extractEvery(MgxReader& reader, const uint8_t* data, size_t size) {
     // The member's offset, read straight from the directory the reader just listed.
     uint32_t offset;
     std::memcpy(&offset, data + mgx::kHeaderSize + static_cast<size_t>(index) * mgx::kEntrySize + 12, 4);
-    bool inside = count == 0 || (offset <= mgx::kMaxMemberOffset && static_cast<uint64_t>(offset) + count <= size);
+    bool inside = record.filesize == 0 || static_cast<uint64_t>(offset) + record.filesize <= size;
     check(result == (inside ? spi::kSuccess : spi::kReadError));
+    check(reader.checkMember(index) == result && onDemand.checkMember(index) == result);
     if (result == spi::kSuccess && count > 0) check(std::memcmp(buffer.data(), data + offset, count) == 0);
   }
   spi::ArchiveEntryInfo record;
@@ -94,13 +93,16 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
 
   // The directory is read whether or not the header passed, as a changed file would be.
   MemoryMgxReader reader(data, size);
-  if (reader.open("fuzz.mgx") != spi::kSuccess) return 0;
-  extractEvery(reader, data, size);
+  MemoryMgxReader onDemand(data, size);
+  int32_t opened = reader.open("fuzz.mgx");
+  check(onDemand.open("fuzz.mgx", ArchiveReader::Directory::kOnDemand) == opened);
+  if (opened != spi::kSuccess) return 0;
+  extractEvery(reader, onDemand, data, size);
   if (reader.entryCount() > 0) {
     spi::ArchiveEntryInfo last;
     reader.entryInfo(reader.entryCount() - 1, &last);
     spi::ArchiveEntryInfo found;
-    check(reader.findEntry(ExactName(last.filename), &found) == spi::kSuccess);
+    check(reader.findEntry(WantedName<char>(last.filename, false), &found) == spi::kSuccess);
     check(std::strcmp(found.filename, last.filename) == 0 && found.position <= last.position);
   }
   return 0;

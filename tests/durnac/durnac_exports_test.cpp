@@ -548,6 +548,7 @@ TEST_F(DurnacTest, ExtractionByPosition) {
 
 TEST_F(DurnacTest, ExtractionRefusals) {
   folder.write("cut.mgx", mgx_test::text(concat({header(1, 52), entry("m", 52, 10), mgx_test::bytesOf("12345")})));
+  folder.write("huge.mgx", mgx_test::text(header(214748363, 0xFFFFFFFCu)));
   folder.makeFolder("out");
   std::string outFolder = path("out");
   struct Case {
@@ -567,6 +568,7 @@ TEST_F(DurnacTest, ExtractionRefusals) {
       {"negative position", "sample.mgx", -1, 0x100, false, spi::kInternalError, false},
       {"missing file", "missing.mgx", 0, 0x100, false, spi::kNoMemory, false},
       {"member past the end of the file", "cut.mgx", 0, 0x100, false, spi::kReadError, true},
+      {"directory larger than the file", "huge.mgx", 0, 0x100, false, spi::kReadError, false},
   };
   if (sizeof(intptr_t) == 8) {
     // Cut to 32 bits these would name members 0 and 1.

@@ -5,8 +5,10 @@
 #include <cstring>
 #include <string>
 #include <utility>
+#include <vector>
 
 #include "mgx_plugin/archive_registry.h"
+#include "mgx_plugin/member_names.h"
 #include "mgx_plugin/mgx_reader.h"
 #include "support/streams.h"
 #include "tests/common/temp_folder.h"
@@ -169,13 +171,46 @@ TEST(MgxReaderTest, OpeningFailsOnShortOrImpossibleDirectories) {
       {"largest count", header(214748363, 0xFFFFFFFCu), spi::kReadError},
       {"all bits of the count", header(0xFFFFFFFFu, 0), spi::kReadError},
   };
-  for (const auto& c : cases) {
-    MemoryMgxReader reader(c.bytes);
-    mgx_test::resetLargestAllocation();
-    EXPECT_EQ(reader.open("damaged.mgx"), c.result) << c.what;
-    // The directory is never allocated larger than the file that should hold it.
-    EXPECT_LE(mgx_test::largestAllocation(), c.bytes.size() + 65536) << c.what;
+  // Read whole or entry by entry, a directory that the file cannot hold is refused alike.
+  for (auto directory : {ArchiveReader::Directory::kWhole, ArchiveReader::Directory::kOnDemand}) {
+    for (const auto& c : cases) {
+      MemoryMgxReader reader(c.bytes);
+      mgx_test::resetLargestAllocation();
+      EXPECT_EQ(reader.open("damaged.mgx", directory), c.result) << c.what;
+      // The directory is never allocated larger than the file that should hold it.
+      EXPECT_LE(mgx_test::largestAllocation(), c.bytes.size() + 65536) << c.what;
+    }
   }
+}
+
+// Opened on demand, the reader answers every question as the whole directory does, in any
+// order of members, without ever allocating room for the directory.
+TEST(MgxReaderTest, OnDemandOpeningAnswersAsTheWholeDirectory) {
+  std::vector<mgx_writer::Member> members;
+  for (int i = 0; i < 5000; ++i) members.push_back({"m" + std::to_string(i), Bytes(i % 7, static_cast<uint8_t>(i))});
+  Bytes bytes = mgx_test::archive(members);
+  mgx_test::putU32(bytes, 32 + 20 * 4321 + 16, 0xFFFFFF00u);  // one member the file cannot hold
+  MemoryMgxReader whole(bytes);
+  MemoryMgxReader onDemand(bytes);
+  ASSERT_EQ(whole.open("many.mgx"), spi::kSuccess);
+  mgx_test::resetLargestAllocation();
+  ASSERT_EQ(onDemand.open("many.mgx", ArchiveReader::Directory::kOnDemand), spi::kSuccess);
+  for (uint32_t index : {0u, 1u, 4999u, 2500u, 2500u, 4321u, 4998u, 0u, 5000u}) {
+    spi::ArchiveEntryInfo expected = hostRecord();
+    spi::ArchiveEntryInfo got = hostRecord();
+    ASSERT_EQ(onDemand.entryInfo(index, &got), whole.entryInfo(index, &expected)) << index;
+    EXPECT_EQ(std::memcmp(&got, &expected, sizeof got), 0) << index;
+    ASSERT_EQ(onDemand.checkMember(index), whole.checkMember(index)) << index;
+    uint8_t fromWhole[8] = {};
+    uint8_t fromOnDemand[8] = {};
+    uint32_t count = index < 5000 && index != 4321 ? index % 7 : 1;
+    EXPECT_EQ(onDemand.extract(index, fromOnDemand, count), whole.extract(index, fromWhole, count)) << index;
+    EXPECT_EQ(std::memcmp(fromOnDemand, fromWhole, sizeof fromWhole), 0) << index;
+  }
+  EXPECT_LT(mgx_test::largestAllocation(), 20u * 5000) << "the directory was allocated";
+  spi::ArchiveEntryInfo record = hostRecord();
+  EXPECT_EQ(onDemand.findEntry(WantedName<char>("m4000", false), &record), spi::kSuccess);
+  EXPECT_EQ(record.position, 4000u);
 }
 
 TEST(MgxReaderTest, OpeningAMissingFileFails) {
