@@ -103,6 +103,55 @@ TEST(SpihostCommandLine, AcceptedCommands) {
   }
 }
 
+// Without PLUGIN (one operand fewer than the form that names it, or --plugins) the host
+// chooses the plug-in for each file; a batch names its files and an output folder.
+TEST(SpihostCommandLine, PluginFolderAndBatches) {
+  struct Case {
+    const char* line;
+    const char* plugin;
+    const char* folder;
+    std::vector<std::string> inputs;
+    const char* output;
+    const char* outputFolder;
+    ImageFormat format;
+  };
+  const ImageFormat png = ImageFormat::kPng, bmp = ImageFormat::kBmp;
+  const Case cases[] = {
+      {"decode a.gg0 a.png", "", "", {"a.gg0"}, "a.png", "", png},
+      {"decode Oslin.spi a.gg0 a.BMP", "Oslin.spi", "", {"a.gg0"}, "a.BMP", "", bmp},
+      {"decode --plugins dir a.gg0 a.png", "", "dir", {"a.gg0"}, "a.png", "", png},
+      {"decode a.gg0 b.ggd -o out", "", "", {"a.gg0", "b.ggd"}, "", "out", png},
+      {"decode a.gg0 --output-dir=out --format bmp", "", "", {"a.gg0"}, "", "out", bmp},
+      {"decode Oslin.SPI a.gg0 b.gg0 -o out", "Oslin.SPI", "", {"a.gg0", "b.gg0"}, "", "out", png},
+      {"decode x.sph a.gg0 -o out", "x.sph", "", {"a.gg0"}, "", "out", png},
+      {"decode a.gg0 -o out", "", "", {"a.gg0"}, "", "out", png},  // one file: no plug-in to name
+      {"decode --plugins p Oslin.spi -o out", "", "p", {"Oslin.spi"}, "", "out", png},
+      {"which a b c", "", "", {"a", "b", "c"}, "", "", png},
+      {"which --plugins p a", "", "p", {"a"}, "", "", png},
+      {"list a.mgx", "", "", {"a.mgx"}, "", "", png},
+      {"list Durnac.spi a.mgx", "Durnac.spi", "", {"a.mgx"}, "", "", png},
+      {"picinfo --plugins p a", "", "p", {"a"}, "", "", png},
+      {"probe a", "", "", {"a"}, "", "", png},
+      {"info", "", "", {}, "", "", png},
+      {"info --plugins p", "", "p", {}, "", "", png},
+      {"extract a.mgx --all --to-dir d --decode --format bmp --overwrite", "", "", {"a.mgx"}, "d", "", bmp},
+  };
+  for (const Case& test : cases) {
+    spihost::ParseResult result = parseCommandLine(split(test.line));
+    ASSERT_TRUE(result.ok) << test.line << ": " << result.error;
+    const Command& c = result.command;
+    EXPECT_EQ(c.plugin, test.plugin) << test.line;
+    EXPECT_EQ(c.pluginFolder, test.folder) << test.line;
+    EXPECT_EQ(c.inputs, test.inputs) << test.line;
+    EXPECT_EQ(c.output, test.output) << test.line;
+    EXPECT_EQ(c.outputFolder, test.outputFolder) << test.line;
+    EXPECT_EQ(c.imageFormat, test.format) << test.line;
+  }
+  Command flags = parseCommandLine(split("extract a --all --to-dir d --decode --overwrite --ansi")).command;
+  EXPECT_TRUE(flags.decodeMembers && flags.overwrite && flags.ansiExports);
+  EXPECT_EQ(parseCommandLine(split("--version")).command.verb, Verb::kVersion);
+}
+
 TEST(SpihostCommandLine, RefusedCommandsSayWhy) {
   struct Case {
     const char* line;
@@ -111,8 +160,8 @@ TEST(SpihostCommandLine, RefusedCommandsSayWhy) {
   const Case cases[] = {
       {"", "no command"},
       {"show p", "unknown command 'show'"},
-      {"info", "info takes PLUGIN (0 given)"},
-      {"probe p", "probe takes PLUGIN FILE (1 given)"},
+      {"info a b", "info takes [PLUGIN] (2 given)"},  // "info" alone describes the plug-in folder
+      {"probe", "probe takes [PLUGIN] FILE (0 given)"},  // "probe FILE" asks the plug-in folder
       {"decode p f", "decode takes PLUGIN FILE OUT.png|OUT.bmp"},
       {"list p a extra", "(3 given)"},
       {"decode p f out.jpg", "must end in .png or .bmp"},
@@ -137,6 +186,16 @@ TEST(SpihostCommandLine, RefusedCommandsSayWhy) {
       {"extract p a --all --ignore-case --to-dir d", "--ignore-case goes with --name"},
       {"extract p a --position 4294967296 --to-dir d", "--position needs a number"},
       {"extract p a --all --to-dir=", "--to-dir needs a path"},
+      {"which", "which needs at least one FILE"},
+      {"decode -o d", "decode needs at least one FILE"},
+      {"decode f x.jpg", "the output must end in .png or .bmp"},
+      {"decode --plugins d p f o.png", "--plugins stands in for the PLUGIN operand"},
+      {"decode f o.png --format bmp", "--format disagrees"},
+      {"decode f -o d --format gif", "--format takes png or bmp"},
+      {"extract a --all --to-memory m --decode", "--decode goes with --to-dir"},
+      {"extract a --all --to-dir d --format bmp", "--format goes with --decode"},
+      {"list --plugins= a", "--plugins needs a path"},
+      {"which f --offset 3", "--offset does not apply to which"},
   };
   for (const Case& test : cases) {
     spihost::ParseResult result = parseCommandLine(split(test.line));

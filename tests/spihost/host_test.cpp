@@ -3,6 +3,8 @@
 // Natively every test also checks that the host freed every block it was handed.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <filesystem>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -12,6 +14,7 @@
 #include "tests/common/temp_folder.h"
 #include "tests/spihost/fake_files.h"
 #include "tools/spihost/host.h"
+#include "tools/spihost/verbs.h"
 
 #define STB_IMAGE_IMPLEMENTATION
 #define STBI_ONLY_PNG
@@ -225,14 +228,54 @@ TEST_F(SpihostHost, EveryReturnCodeIsNamed) {
     for (const Call& call : calls) {
       Outcome result = run(call.args);
       EXPECT_EQ(result.code, 3) << call.exportName << " " << test.code;
-      EXPECT_EQ(result.err, std::string("spihost: ") + call.exportName + " failed: " + test.words + "\n");
+      // The code in words, then what it means for this call, on a line of its own.
+      std::string named = std::string("spihost: ") + call.exportName + " failed: " + test.words + "\n";
+      EXPECT_EQ(result.err.substr(0, named.size()), named);
+      std::string meaning = result.err.substr(std::min(named.size(), result.err.size()));
+      EXPECT_TRUE(meaning.compare(0, 9, "spihost: ") == 0 && meaning.find('\n') == meaning.size() - 1)
+          << result.err;
     }
   }
-  // What the plug-in answers for input it cannot take, in the same words.
-  Outcome unknown = run({"picinfo", fake(), file("x.bin", "not a fake file")});
-  EXPECT_EQ(unknown.err, "spihost: GetPictureInfo failed: 2 (unknown format)\n");
+  // A code some plug-ins also give for a file they do not know is checked with IsSupported.
+  std::string junk = file("x.bin", "not a fake file");
+  Outcome unknown = run({"picinfo", fake(), junk});
+  EXPECT_EQ(unknown.err, "spihost: GetPictureInfo failed: 2 (unknown format)\nspihost: " + junk +
+                             " is not a file this plug-in takes (it reads: Host test data)\n");
+  // A missing file is the host's to say, before any plug-in is asked.
   Outcome missing = run({"list", fake(), folder_.path("missing.fake")});
-  EXPECT_EQ(missing.err, "spihost: GetArchiveInfo failed: 6 (cannot open or read the input)\n");
+  EXPECT_EQ(missing.code, 4);
+  EXPECT_EQ(missing.err, "spihost: cannot open " + folder_.path("missing.fake") + ": no such file\n");
+}
+
+TEST(SpihostCodes, ExplainedInTheWordsOfTheCall) {
+  using spihost::Call;
+  struct Case {
+    Call call;
+    int code;
+    const char* words;  // a part of the explanation
+  };
+  const Case cases[] = {
+      {Call::kPictureInfo, -1, "does not take its input in this form"},
+      {Call::kArchiveInfo, -1, "does not take its input in this form"},
+      {Call::kFileToFolder, -1, "extracts to memory only"},
+      {Call::kFileToMemory, -1, "has no member named A.GG0"},
+      {Call::kPicture, 1, "asked it to"},
+      {Call::kPicture, 2, "not a picture"},
+      {Call::kArchiveInfo, 2, "not an archive"},
+      {Call::kFileInfo, 2, "no member named A.GG0"},
+      {Call::kPicture, 3, "picture is damaged"},
+      {Call::kFileToMemory, 3, "archive is damaged"},
+      {Call::kPicture, 4, "out of memory"},
+      {Call::kFileToMemory, 5, "lock"},
+      {Call::kArchiveInfo, 6, "cannot open or read"},
+      {Call::kFileToFolder, 8, "no member named A.GG0: the position lies outside"},
+      {Call::kPictureInfo, 8, "size"},
+      {Call::kPicture, 7, "does not define"},
+  };
+  for (const Case& test : cases) {
+    std::string words = spihost::explainCode(test.call, test.code, "named A.GG0");
+    EXPECT_NE(words.find(test.words), std::string::npos) << test.code << ": " << words;
+  }
 }
 
 TEST_F(SpihostHost, DecodeUnderEachHabit) {
@@ -512,10 +555,55 @@ TEST_F(SpihostHost, ExtractAllUnderEachHabit) {
       EXPECT_EQ(folder_.read(name + "/empty"), "") << name;
     }
   }
-  for (const char* destination : {"--to-dir", "--to-memory"}) {
-    Outcome missing = run({"extract", fake(), archive, "--all", destination, folder_.path("missing")});
-    EXPECT_EQ(missing.code, 4);
-    EXPECT_TRUE(contains(missing.err, "missing does not exist")) << missing.err;
+}
+
+// As archivers do it: the output folder is made, files there are kept unless --overwrite,
+// and a member that fails or is stopped leaves nothing under its name (nor any scrap).
+TEST_F(SpihostHost, ExtractionKeepsFilesAndLeavesNoScraps) {
+  std::string archive = file("a.fake", archiveFile(kMembers));
+  std::string failing = file("f.fake", archiveFile(kMembers, Codes{0, 3, 0}));
+  struct Case {
+    const char* what;
+    std::string archive;
+    std::vector<std::string> switches;
+    int code;
+    std::string bBefore;  // out/b.txt before the run ("" = none)
+    std::string bAfter;   // after it ("" = none)
+    const char* err;      // a part of it
+  };
+  const Case cases[] = {
+      {"into a new folder", archive, {}, 0, "", "hello", ""},
+      {"an existing file is kept", archive, {}, 0, "mine", "mine", "kept the existing"},
+      {"--overwrite replaces it", archive, {"--overwrite"}, 0, "mine", "hello", ""},
+      {"members that fail", failing, {}, 3, "", "", "GetFile failed: 3 (damaged data)"},
+      {"a stop", archive, {"--stop-callback"}, 3, "", "", "GetFile failed: 1"},
+  };
+  int round = 0;
+  for (const Case& test : cases) {
+    for (const char* destination : {"--to-dir", "--to-memory"}) {
+      std::string out = "new" + std::to_string(round++) + "/deeper";
+      if (!test.bBefore.empty()) {
+        folder_.makeFolder(out.substr(0, out.find('/')));
+        folder_.makeFolder(out);
+        folder_.write(out + "/b.txt", test.bBefore);
+      }
+      Outcome result = run(std::vector<std::string>{"extract", fake(), test.archive, "--all", destination,
+                                                    folder_.path(out)} + test.switches);
+      std::string what = std::string(test.what) + " " + destination;
+      EXPECT_EQ(result.code, test.code) << what << ": " << result.err;
+      EXPECT_TRUE(contains(result.err, test.err)) << what << ": " << result.err;
+      EXPECT_EQ(folder_.exists(out + "/b.txt"), !test.bAfter.empty()) << what;
+      if (!test.bAfter.empty()) {
+        EXPECT_EQ(folder_.read(out + "/b.txt"), test.bAfter) << what;
+      }
+      size_t expected = test.code == 0 ? 3 : (test.bBefore.empty() ? 0 : 1);
+      size_t entries = 0;
+      for (const auto& entry : std::filesystem::directory_iterator(folder_.root() / out)) {
+        ++entries;
+        EXPECT_EQ(entry.path().filename().string().find(".part"), std::string::npos) << what;
+      }
+      EXPECT_EQ(entries, expected) << what;
+    }
   }
 }
 

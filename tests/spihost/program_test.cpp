@@ -305,10 +305,10 @@ void checkArchivePlugin(const ArchiveCase& test) {
   int round = 0;
   for (const Expectation& habit : extractHabits) {
     for (const char* destination : {"--to-memory", "--to-dir"}) {
-      bool toFolder = std::string(destination) == "--to-dir";
       bool nullOut = !habit.switches.empty() && habit.switches[0] == "--null-out";
+      // A plug-in that extracts to memory only answers -1 for a folder; the host then takes
+      // the members through memory and writes them itself.
       int code = habit.code;
-      if (toFolder && !test.folderOutput && !nullOut) code = 3;  // the plug-in answers -1
       std::string out = "out" + std::to_string(round++);
       folder.makeFolder(out);
       ProgramRun result = run(std::vector<std::string>{"extract", plugin, archive, "--all", destination,
@@ -316,6 +316,8 @@ void checkArchivePlugin(const ArchiveCase& test) {
       std::string what = std::string(test.plugin) + " extract " + destination + " " + label(habit.switches);
       EXPECT_EQ(result.exitCode, code) << what << "\n" << result.err;
       if (code != 0 || nullOut) continue;
+      bool toFolder = std::string(destination) == "--to-dir";
+      EXPECT_EQ(contains(result.err, "extracts to memory only"), toFolder && !test.folderOutput) << what;
       for (const MemberBytes& member : members) {
         EXPECT_EQ(folder.read(out + "/" + member.name), member.bytes) << what << " " << member.name;
       }

@@ -22,27 +22,37 @@ enum OptionBit : unsigned {
   kNullCallback = 1u << 11,
   kStopCallback = 1u << 12,
   kNullOut = 1u << 13,
+  kPlugins = 1u << 14,
+  kOutputFolder = 1u << 15,
+  kFormat = 1u << 16,
+  kOverwrite = 1u << 17,
+  kDecode = 1u << 18,
+  kAnsi = 1u << 19,
 };
 
 constexpr unsigned kBlockHabits = kNoLock | kLengthFromSize | kFreeLibraryFirst | kNullOut;
 constexpr unsigned kCallbackHabits = kNullCallback | kStopCallback;
+constexpr unsigned kEveryVerb = kPlugins | kAnsi;
 
 struct VerbRule {
   const char* name;
   Verb verb;
-  const char* operands;  // as the usage names them
-  size_t operandCount;
+  const char* operands;  // as the usage names them, the plug-in first
+  size_t operandCount;   // with the plug-in named
   unsigned options;
 };
 
 const VerbRule kVerbs[] = {
-    {"info", Verb::kInfo, "PLUGIN", 1, kFreeLibraryFirst | kNullOut},
-    {"probe", Verb::kProbe, "PLUGIN FILE", 2, kFreeLibraryFirst},
-    {"picinfo", Verb::kPictureInfo, "PLUGIN FILE", 2, kOffset | kMemory | kBlockHabits},
-    {"decode", Verb::kDecode, "PLUGIN FILE OUT.png|OUT.bmp", 3, kOffset | kMemory | kBlockHabits | kCallbackHabits},
-    {"list", Verb::kList, "PLUGIN ARCHIVE", 2, kOffset | kMemory | kBlockHabits},
+    {"info", Verb::kInfo, "PLUGIN", 1, kFreeLibraryFirst | kNullOut | kEveryVerb},
+    {"probe", Verb::kProbe, "PLUGIN FILE", 2, kFreeLibraryFirst | kEveryVerb},
+    {"picinfo", Verb::kPictureInfo, "PLUGIN FILE", 2, kOffset | kMemory | kBlockHabits | kEveryVerb},
+    {"decode", Verb::kDecode, "PLUGIN FILE OUT.png|OUT.bmp", 3,
+     kOffset | kMemory | kBlockHabits | kCallbackHabits | kOutputFolder | kFormat | kEveryVerb},
+    {"list", Verb::kList, "PLUGIN ARCHIVE", 2, kOffset | kMemory | kBlockHabits | kEveryVerb},
     {"extract", Verb::kExtract, "PLUGIN ARCHIVE", 2,
-     kOffset | kName | kIgnoreCase | kPosition | kAll | kToDir | kToMemory | kBlockHabits | kCallbackHabits},
+     kOffset | kName | kIgnoreCase | kPosition | kAll | kToDir | kToMemory | kBlockHabits | kCallbackHabits |
+         kOverwrite | kDecode | kFormat | kEveryVerb},
+    {"which", Verb::kWhich, "FILE...", 0, kEveryVerb},
 };
 
 struct OptionRule {
@@ -66,6 +76,13 @@ const OptionRule kOptions[] = {
     {"--null-callback", kNullCallback, false},
     {"--stop-callback", kStopCallback, false},
     {"--null-out", kNullOut, false},
+    {"--plugins", kPlugins, true},
+    {"--output-dir", kOutputFolder, true},
+    {"-o", kOutputFolder, true},
+    {"--format", kFormat, true},
+    {"--overwrite", kOverwrite, false},
+    {"--decode", kDecode, false},
+    {"--ansi", kAnsi, false},
 };
 
 const VerbRule* findVerb(const std::string& name) {
@@ -84,11 +101,32 @@ const OptionRule* findOption(const std::string& name) {
 
 bool isHelp(const std::string& arg) { return arg == "--help" || arg == "-h" || arg == "help"; }
 
+bool isSwitch(const std::string& arg) { return arg == "-o" || (arg.size() >= 2 && arg.compare(0, 2, "--") == 0); }
+
 bool endsWithIgnoringCase(const std::string& text, const std::string& ending) {
   if (text.size() < ending.size()) return false;
   for (size_t i = 0; i < ending.size(); ++i) {
     unsigned char c = static_cast<unsigned char>(text[text.size() - ending.size() + i]);
     if (std::tolower(c) != ending[i]) return false;
+  }
+  return true;
+}
+
+// A plug-in library by its name: what the first operand of a batch is when it is one.
+bool looksLikePlugin(const std::string& name) {
+  for (const char* ending : {".spi", ".sph", ".so", ".dll"}) {
+    if (endsWithIgnoringCase(name, ending)) return true;
+  }
+  return false;
+}
+
+bool imageFormatOf(const std::string& name, ImageFormat& format) {
+  if (endsWithIgnoringCase(name, ".png")) {
+    format = ImageFormat::kPng;
+  } else if (endsWithIgnoringCase(name, ".bmp")) {
+    format = ImageFormat::kBmp;
+  } else {
+    return false;
   }
   return true;
 }
@@ -125,12 +163,27 @@ bool applyOption(const OptionRule& rule, const std::string& value, Command& comm
     case kAll: command.selection = Selection::kAll; return true;
     case kToDir:
     case kToMemory:
+    case kPlugins:
+    case kOutputFolder:
       if (value.empty()) {
         error = std::string(rule.name) + " needs a path";
         return false;
       }
-      command.destination = rule.bit == kToDir ? Destination::kFolder : Destination::kMemory;
-      command.output = value;
+      if (rule.bit == kPlugins) {
+        command.pluginFolder = value;
+      } else if (rule.bit == kOutputFolder) {
+        command.outputFolder = value;
+      } else {
+        command.destination = rule.bit == kToDir ? Destination::kFolder : Destination::kMemory;
+        command.output = value;
+      }
+      return true;
+    case kFormat:
+      if (!imageFormatOf("." + value, command.imageFormat)) {
+        error = "--format takes png or bmp, not '" + value + "'";
+        return false;
+      }
+      command.formatGiven = true;
       return true;
     case kMemory: command.memoryInput = true; return true;
     case kIgnoreCase: command.ignoreCase = true; return true;
@@ -140,32 +193,90 @@ bool applyOption(const OptionRule& rule, const std::string& value, Command& comm
     case kNullCallback: command.habits.nullCallback = true; return true;
     case kStopCallback: command.habits.stopCallback = true; return true;
     case kNullOut: command.habits.nullOut = true; return true;
+    case kOverwrite: command.overwrite = true; return true;
+    case kDecode: command.decodeMembers = true; return true;
+    case kAnsi: command.ansiExports = true; return true;
   }
   return true;
 }
 
+int countOf(unsigned seen, unsigned bits) {
+  int n = 0;
+  for (unsigned bit = 1; bit != 0; bit <<= 1) n += (seen & bits & bit) ? 1 : 0;
+  return n;
+}
+
+std::string checkDecodeOutput(unsigned seen, bool namedOutput, Command& command) {
+  if (!namedOutput) return "";
+  ImageFormat named;
+  if (!imageFormatOf(command.output, named)) {
+    return "the output of decode must end in .png or .bmp: '" + command.output + "'";
+  }
+  if ((seen & kFormat) && named != command.imageFormat) {
+    return "--format disagrees with the output's name '" + command.output + "'";
+  }
+  command.imageFormat = named;
+  return "";
+}
+
 // Rules that tie switches together.
 std::string checkCombination(const VerbRule& verb, unsigned seen, Command& command) {
-  auto count = [seen](unsigned bits) {
-    int n = 0;
-    for (unsigned bit = 1; bit != 0; bit <<= 1) n += (seen & bits & bit) ? 1 : 0;
-    return n;
-  };
-  if (count(kNullCallback | kStopCallback) > 1) return "--null-callback and --stop-callback exclude each other";
+  if (countOf(seen, kNullCallback | kStopCallback) > 1) return "--null-callback and --stop-callback exclude each other";
   if (verb.verb == Verb::kExtract) {
-    if (count(kName | kPosition | kAll) != 1) return "extract needs exactly one of --name, --position, --all";
-    if (count(kToDir | kToMemory) != 1) return "extract needs exactly one of --to-dir, --to-memory";
+    if (countOf(seen, kName | kPosition | kAll) != 1) return "extract needs exactly one of --name, --position, --all";
+    if (countOf(seen, kToDir | kToMemory) != 1) return "extract needs exactly one of --to-dir, --to-memory";
     if ((seen & kIgnoreCase) && !(seen & kName)) return "--ignore-case goes with --name";
+    if ((seen & kDecode) && !(seen & kToDir)) return "--decode goes with --to-dir";
+    if ((seen & kFormat) && !(seen & kDecode)) return "--format goes with --decode";
   }
-  if (verb.verb == Verb::kDecode) {
-    if (endsWithIgnoringCase(command.output, ".png")) {
-      command.imageFormat = ImageFormat::kPng;
-    } else if (endsWithIgnoringCase(command.output, ".bmp")) {
-      command.imageFormat = ImageFormat::kBmp;
-    } else {
-      return "the output of decode must end in .png or .bmp: '" + command.output + "'";
+  if (verb.verb == Verb::kDecode) return checkDecodeOutput(seen, !(seen & kOutputFolder), command);
+  return "";
+}
+
+std::string operandError(const VerbRule& verb, size_t given) {
+  std::string operands = verb.operands;
+  size_t files = operands.find(' ');  // what follows PLUGIN
+  std::string forms = std::string(verb.name) + " takes [PLUGIN]" +
+                      (files == std::string::npos ? std::string() : operands.substr(files));
+  return forms + " (" + std::to_string(given) + " given)";
+}
+
+// Which operand is the plug-in and which are files. A command names the plug-in first when
+// it has today's full count of operands (or, for a batch, when the first one is a plug-in
+// library); one operand fewer, or --plugins, lets the host choose from the plug-in folder.
+std::string assignOperands(const VerbRule& verb, unsigned seen, std::vector<std::string> operands, Command& command) {
+  bool folderGiven = (seen & kPlugins) != 0;
+  bool batch = verb.verb == Verb::kWhich || (verb.verb == Verb::kDecode && (seen & kOutputFolder));
+  if (batch) {
+    if (!folderGiven && verb.verb == Verb::kDecode && operands.size() >= 2 && looksLikePlugin(operands[0])) {
+      command.plugin = operands[0];
+      operands.erase(operands.begin());
+    }
+    if (operands.empty()) return std::string(verb.name) + " needs at least one FILE";
+    command.inputs = operands;
+    return "";
+  }
+  size_t full = verb.operandCount;
+  if (!folderGiven && operands.size() == full) {
+    command.plugin = operands[0];
+    operands.erase(operands.begin());
+  } else if (operands.size() + 1 != full) {
+    if (folderGiven && operands.size() == full) return "--plugins stands in for the PLUGIN operand; give only the files";
+    return operandError(verb, operands.size());
+  }
+  if (verb.verb == Verb::kDecode && command.plugin.empty()) {
+    // "decode FILE OUT" whose output is no picture name is most likely a plug-in left out.
+    ImageFormat format;
+    if (!imageFormatOf(operands[1], format)) {
+      return "decode takes PLUGIN FILE OUT.png|OUT.bmp, FILE OUT.png|OUT.bmp or FILE... -o DIR; the output must "
+             "end in .png or .bmp: '" + operands[1] + "'";
     }
   }
+  if (!operands.empty()) {
+    command.input = operands[0];
+    command.inputs = {operands[0]};
+  }
+  if (operands.size() > 1) command.output = operands[1];
   return "";
 }
 
@@ -182,7 +293,7 @@ ParseResult parseVerb(const VerbRule& verb, const std::vector<std::string>& args
       result.ok = true;
       return result;
     }
-    if (arg.size() < 2 || arg.compare(0, 2, "--") != 0) {
+    if (!isSwitch(arg)) {
       operands.push_back(arg);
       continue;
     }
@@ -208,14 +319,8 @@ ParseResult parseVerb(const VerbRule& verb, const std::vector<std::string>& args
     std::string error;
     if (!applyOption(*rule, value, command, error)) return failure(error);
   }
-  if (operands.size() != verb.operandCount) {
-    return failure(std::string(verb.name) + " takes " + verb.operands + " (" + std::to_string(operands.size()) +
-                   " given)");
-  }
-  command.plugin = operands[0];
-  if (operands.size() > 1) command.input = operands[1];
-  if (operands.size() > 2) command.output = operands[2];
-  std::string error = checkCombination(verb, seen, command);
+  std::string error = assignOperands(verb, seen, operands, command);
+  if (error.empty()) error = checkCombination(verb, seen, command);
   if (!error.empty()) return failure(error);
   result.ok = true;
   return result;
@@ -248,9 +353,14 @@ bool parseNumber(const std::string& text, uint64_t limit, uint64_t& value) {
 
 ParseResult parseCommandLine(const std::vector<std::string>& args) {
   if (args.empty()) return failure("no command given");
+  ParseResult result;
   if (isHelp(args[0])) {
-    ParseResult result;
     result.ok = true;
+    return result;
+  }
+  if (args[0] == "--version") {
+    result.ok = true;
+    result.command.verb = Verb::kVersion;
     return result;
   }
   const VerbRule* verb = findVerb(args[0]);
@@ -259,18 +369,34 @@ ParseResult parseCommandLine(const std::vector<std::string>& args) {
 }
 
 std::string usageText() {
-  return "spihost: loads a picture-viewer plug-in (.spi) and drives its exports as a viewer does.\n"
+  return "spihost: opens GGA, GGD and MGX files through picture-viewer plug-ins (.spi, .sph):\n"
+         "names the plug-in that takes a file, converts pictures to PNG or BMP, lists and extracts\n"
+         "archives. PLUGIN names one plug-in library; without it, each file goes to the first\n"
+         "plug-in of the plug-in folder (--plugins DIR, by default the folder of spihost) that\n"
+         "takes it.\n"
          "\n"
          "usage:\n"
-         "  spihost info PLUGIN                        information table and kind\n"
-         "  spihost probe PLUGIN FILE                  IsSupported with a file handle and with the file's head\n"
-         "  spihost picinfo PLUGIN FILE                GetPictureInfo\n"
-         "  spihost decode PLUGIN FILE OUT.png|OUT.bmp GetPicture, written as PNG or BMP\n"
-         "  spihost list PLUGIN ARCHIVE                GetArchiveInfo: one line per member\n"
-         "  spihost extract PLUGIN ARCHIVE (--name NAME [--ignore-case] | --position P | --all)\n"
-         "                  (--to-dir DIR | --to-memory OUT)\n"
-         "                                             GetFileInfo / GetFile; with --all and --to-memory,\n"
-         "                                             OUT is a folder that receives every member\n"
+         "  spihost which FILE...                      the plug-in and format of each file\n"
+         "  spihost decode [PLUGIN] FILE OUT.png|OUT.bmp\n"
+         "  spihost decode [PLUGIN] FILE... -o DIR [--format png|bmp]\n"
+         "                                             pictures to PNG (or BMP); DIR is created\n"
+         "  spihost list [PLUGIN] ARCHIVE              one line per member\n"
+         "  spihost extract [PLUGIN] ARCHIVE (--name NAME [--ignore-case] | --position P | --all)\n"
+         "                  (--to-dir DIR [--decode [--format png|bmp]] [--overwrite] | --to-memory OUT)\n"
+         "                                             members into DIR (created; existing files kept\n"
+         "                                             unless --overwrite), or one member to the file OUT\n"
+         "                                             (with --all, OUT is a folder); --decode writes\n"
+         "                                             members that are pictures as PNG (or BMP)\n"
+         "  spihost info [PLUGIN]                      information table, kind and exports (without\n"
+         "                                             PLUGIN: every plug-in of the folder)\n"
+         "  spihost probe [PLUGIN] FILE                IsSupported with a file handle and with the head\n"
+         "  spihost picinfo [PLUGIN] FILE              GetPictureInfo\n"
+         "  spihost --version | --help\n"
+         "\n"
+         "plug-ins:\n"
+         "  --plugins DIR          choose from the plug-ins in DIR (.spi in 32-bit spihost, .sph in\n"
+         "                         64-bit), in the order of their names\n"
+         "  --ansi                 call the ANSI exports even where the plug-in has Unicode (W) ones\n"
          "\n"
          "input (picinfo, decode, list, extract):\n"
          "  --offset N             the data begins N bytes into the file (0x.. for hexadecimal)\n"
@@ -284,9 +410,10 @@ std::string usageText() {
          "  --stop-callback        pass a progress callback that always asks to stop\n"
          "  --null-out             pass null out-pointers and records; the plug-in must refuse them\n"
          "\n"
-         "exit codes: 0 done, 1 bad command line, 2 library or export missing, 3 the plug-in returned\n"
-         "an error code, 4 a file of the host's cannot be read or written, 5 the plug-in broke the\n"
-         "contract, 6 the plug-in does not accept the file (probe)\n";
+         "exit codes: 0 done, 1 bad command line, 2 plug-in library or export missing, 3 the plug-in\n"
+         "returned an error code, 4 a file cannot be read or written, 5 the plug-in broke the\n"
+         "interface's rules, 6 no plug-in takes the file (or the one named does not); a batch\n"
+         "goes on after a failure and exits with the code of the first file that failed\n";
 }
 
 }  // namespace spihost

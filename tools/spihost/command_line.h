@@ -13,7 +13,7 @@ constexpr uint64_t kMaxOffset = 0x7FFFFFFF;
 // A member's `position` is a 32-bit record field.
 constexpr uint64_t kMaxPosition = 0xFFFFFFFF;
 
-enum class Verb { kHelp, kInfo, kProbe, kPictureInfo, kDecode, kList, kExtract };
+enum class Verb { kHelp, kVersion, kInfo, kProbe, kPictureInfo, kDecode, kList, kExtract, kWhich };
 enum class Selection { kNone, kName, kPosition, kAll };
 enum class Destination { kNone, kFolder, kMemory };
 enum class ImageFormat { kPng, kBmp };
@@ -30,10 +30,23 @@ struct HostHabits {
 
 struct Command {
   Verb verb = Verb::kHelp;
+  // The plug-in library named on the command line, or empty: then the plug-in is chosen for
+  // each file from the plug-in folder (`pluginFolder`, or the folder beside the program
+  // when that is empty too).
   std::string plugin;
-  std::string input;
+  std::string pluginFolder;
+  std::vector<std::string> inputs;  // every file the verb works on
+  std::string input;                // the one being worked on
   std::string output;  // decode: the image file; extract: the folder or the memory output
+  std::string outputFolder;  // decode FILE... -o DIR
   ImageFormat imageFormat = ImageFormat::kPng;
+  bool formatGiven = false;
+  bool overwrite = false;       // extract: replace files that exist in the output folder
+  bool decodeMembers = false;   // extract: members that are pictures go out as PNG or BMP
+  bool ansiExports = false;     // call the ANSI exports even where Unicode ones exist
+  // Set by the host, never by the command line: the input's bytes are these (a member of
+  // an archive being decoded), handed over in memory; `input` then only names them.
+  const std::vector<uint8_t>* inputBytes = nullptr;
   uint64_t offset = 0;
   bool memoryInput = false;
   Selection selection = Selection::kNone;

@@ -1,17 +1,109 @@
 #include "tools/spihost/host.h"
 
+#include <cstring>
+
+#include "tools/cli/files.h"
+#include "tools/cli/text.h"
 #include "tools/spihost/host_files.h"
+#include "tools/spihost/plugin_folder.h"
 #include "tools/spihost/verbs.h"
 
 namespace spihost {
 
-HostContext::HostContext(const Command& command, PluginModule& module, std::ostream& out, std::ostream& err)
-    : command(command), habits(command.habits), out(out), err(err), module_(module),
-      exports_(lookUpExports(module)) {}
+namespace {
+
+constexpr int kInfoTextSize = 256;
+// The head the host hands to IsSupported when it asks about a code.
+constexpr size_t kHeadSize = 2048;
+
+std::string infoText(const PluginExports& exports, int index) {
+  if (exports.getPluginInfo == nullptr) return "";
+  char text[kInfoTextSize] = {};
+  int stored = exports.getPluginInfo(index, text, kInfoTextSize);
+  if (stored <= 0 || stored > kInfoTextSize) return "";
+  return cli::utf8FromAnsi(std::string(text, strnlen(text, static_cast<size_t>(stored))));
+}
+
+// Switches some plug-ins do not heed, known by the start of their description.
+struct IgnoredSwitch {
+  const char* descriptionStart;
+  const char* note;
+};
+
+const IgnoredSwitch kIgnoredOffsets[] = {
+    {"GGA import plug-in", "this plug-in reads a picture file from its start and ignores --offset; add --memory to "
+                           "hand over the bytes from the offset on"},
+    {"MGX extract plug-in", "this plug-in reads an archive file from its start and ignores --offset"},
+};
+
+}  // namespace
+
+std::string explainCode(Call call, int code, const std::string& member) {
+  bool picture = call == Call::kPictureInfo || call == Call::kPicture;
+  const char* thing = picture ? "a picture" : "an archive";
+  switch (code) {
+    case spi::kNotSupported:
+      switch (call) {
+        case Call::kPictureInfo:
+        case Call::kPicture:
+        case Call::kArchiveInfo:
+        case Call::kFileInfo:
+          return "the plug-in does not take its input in this form (by name, or in memory with --memory): try "
+                 "the other form";
+        case Call::kFileToFolder:
+          return "the plug-in writes no member " + member +
+                 " into a folder: it extracts to memory only, has no such member, or cannot create the file";
+        case Call::kFileToMemory: return "the plug-in has no member " + member + ", or does not extract to memory";
+        case Call::kOther: break;
+      }
+      return "the plug-in does not support this call";
+    case spi::kAborted: return "the plug-in stopped because the progress callback asked it to; nothing was kept";
+    case spi::kUnknownFormat:
+      if (call == Call::kFileInfo) return "the archive has no member " + member;
+      return std::string("the file is not ") + thing + " in a format this plug-in knows";
+    case spi::kDamaged:
+      return picture ? "the picture is damaged: it is cut short or its sizes disagree"
+                     : "the archive is damaged: its directory or a member runs past the end of the file";
+    case spi::kNoMemory:
+      return std::string("the plug-in ran out of memory: the file may claim ") + (picture ? "a picture" : "members") + " larger than it can hold";
+    case spi::kLockFailed: return "the plug-in could not lock a memory block";
+    case spi::kReadError: return "the plug-in cannot open or read the file";
+    case spi::kInternalError:
+      if (call == Call::kFileToFolder || call == Call::kFileToMemory) {
+        return "the archive has no member " + member + ": the position lies outside it";
+      }
+      return "the plug-in could not learn the file's size";
+    default: return "the plug-in answered a code the interface does not define";
+  }
+}
+
+HostContext::HostContext(const Command& command, PluginModule& module, std::ostream& out, std::ostream& err,
+                         const HostEnvironment& environment)
+    : command(command), habits(command.habits), out(out), err(err), environment(environment), module_(module),
+      exports_(lookUpExports(module, command.ansiExports)) {
+  description_ = infoText(exports_, 1);
+  typeName_ = infoText(exports_, 3);
+}
+
+bool HostContext::encodeName(const std::string& name, std::vector<char>& encoded) {
+  if (!spihost::encodeName(name, exports_.unicode, encoded)) {
+    fileError("the name " + name + " cannot be spelled in the system's ANSI code page, which the plug-in's " +
+              (command.ansiExports ? "ANSI exports take: leave out --ansi" : "exports take (it has no Unicode ones)"));
+    return false;
+  }
+  return true;
+}
 
 bool HostContext::prepareInput(PluginInput& input) {
+  if (command.inputBytes != nullptr) {
+    input.buf = reinterpret_cast<const char*>(command.inputBytes->data());
+    input.len = static_cast<intptr_t>(command.inputBytes->size());
+    input.flag = spi::kInputMemory;
+    return true;
+  }
   if (!command.memoryInput) {
-    input.buf = command.input.c_str();
+    if (!encodeName(command.input, input.name)) return false;
+    input.buf = input.name.data();
     input.len = static_cast<intptr_t>(command.offset);
     input.flag = spi::kInputFile;
     return true;
@@ -27,6 +119,15 @@ bool HostContext::prepareInput(PluginInput& input) {
   return true;
 }
 
+void HostContext::warnIgnoredSwitches() {
+  if (command.offset == 0 || command.memoryInput || command.inputBytes != nullptr) return;
+  for (const IgnoredSwitch& rule : kIgnoredOffsets) {
+    if (description_.compare(0, std::strlen(rule.descriptionStart), rule.descriptionStart) == 0) {
+      err << "spihost: note: " << rule.note << "\n";
+    }
+  }
+}
+
 void HostContext::unloadIfAsked() {
   if (!habits.freeLibraryFirst) return;
   module_.close();
@@ -38,8 +139,46 @@ int HostContext::missingExport(const char* name) {
   return kExitLibrary;
 }
 
+bool HostContext::takesInput() {
+  if (exports_.isSupported == nullptr || command.inputBytes != nullptr || command.input.empty()) return true;
+  std::vector<uint8_t> head;
+  std::string error;
+  std::vector<char> name;
+  if (!readFileHead(command.input, kHeadSize, head, error) || !spihost::encodeName(command.input, exports_.unicode, name)) {
+    return true;
+  }
+  return exports_.isSupported(name.data(), reinterpret_cast<uintptr_t>(head.data())) != 0;
+}
+
+std::string HostContext::memberWords() const {
+  if (command.selection == Selection::kName) return "named " + command.memberName;
+  if (command.selection == Selection::kPosition) return "at position " + std::to_string(command.position);
+  return "at that position";
+}
+
 int HostContext::pluginError(const char* exportName, int code) {
   err << "spihost: " << exportName << " failed: " << describeResult(code) << "\n";
+  static const struct {
+    const char* name;
+    Call call;
+  } kCalls[] = {{"GetPictureInfo", Call::kPictureInfo}, {"GetPicture", Call::kPicture},
+                {"GetArchiveInfo", Call::kArchiveInfo}, {"GetFileInfo", Call::kFileInfo}};
+  Call call = Call::kOther;
+  for (const auto& entry : kCalls) {
+    if (std::strcmp(entry.name, exportName) == 0) call = entry.call;
+  }
+  if (std::strcmp(exportName, "GetFile") == 0) {
+    call = command.destination == Destination::kFolder && !command.decodeMembers ? Call::kFileToFolder
+                                                                                 : Call::kFileToMemory;
+  }
+  std::string subject = command.input.empty() ? "the input" : command.input;
+  bool unknownPossible = code == spi::kUnknownFormat || code == spi::kNoMemory;
+  if (unknownPossible && call != Call::kFileInfo && !command.habits.freeLibraryFirst && !takesInput()) {
+    err << "spihost: " << subject << " is not a file this plug-in takes"
+        << (typeName_.empty() ? std::string() : " (it reads: " + typeName_ + ")") << "\n";
+  } else {
+    err << "spihost: " << subject << ": " << explainCode(call, code, memberWords()) << "\n";
+  }
   return kExitPluginError;
 }
 
@@ -56,36 +195,6 @@ int HostContext::fileError(const std::string& what) {
 int HostContext::expectRefusal(const std::string& call, int code) {
   if (code == spi::kSuccess) return pluginFault(call + " answered 0 (success)");
   out << call << ": refused with " << describeResult(code) << "\n";
-  return kExitOk;
-}
-
-int runHost(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
-  ParseResult parsed = parseCommandLine(args);
-  if (!parsed.ok) {
-    err << "spihost: " << parsed.error << "\nrun 'spihost --help' for usage\n";
-    return kExitUsage;
-  }
-  const Command& command = parsed.command;
-  if (command.verb == Verb::kHelp) {
-    out << usageText();
-    return kExitOk;
-  }
-  PluginModule module;
-  std::string error;
-  if (!module.open(command.plugin, error)) {
-    err << "spihost: cannot load plug-in library " << command.plugin << ": " << error << "\n";
-    return kExitLibrary;
-  }
-  HostContext context(command, module, out, err);
-  switch (command.verb) {
-    case Verb::kInfo: return runInfo(context);
-    case Verb::kProbe: return runProbe(context);
-    case Verb::kPictureInfo: return runPictureInfo(context);
-    case Verb::kDecode: return runDecode(context);
-    case Verb::kList: return runList(context);
-    case Verb::kExtract: return runExtract(context);
-    case Verb::kHelp: break;
-  }
   return kExitOk;
 }
 

@@ -1,11 +1,13 @@
 // spihost: the command-line host for our picture-viewer plug-ins.
 #include <iostream>
-#include <string>
-#include <vector>
 
+#include "tools/cli/arguments.h"
+#include "tools/cli/console.h"
 #include "tools/spihost/host.h"
 
 int main(int argc, char** argv) {
-  std::vector<std::string> args(argv + 1, argv + argc);
-  return spihost::runHost(args, std::cout, std::cerr);
+  cli::useUnicodeConsole();
+  spihost::HostEnvironment environment;
+  environment.showProgress = cli::stderrIsTerminal();
+  return spihost::runHost(cli::utf8Arguments(argc, argv), std::cout, std::cerr, environment);
 }

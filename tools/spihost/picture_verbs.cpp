@@ -1,6 +1,7 @@
 // The verbs of image plug-ins: GetPictureInfo and GetPicture.
 #include <cstring>
 
+#include "tools/cli/files.h"
 #include "tools/spihost/dib_image.h"
 #include "tools/spihost/host_files.h"
 #include "tools/spihost/host_memory.h"
@@ -77,7 +78,10 @@ int writePicture(HostContext& context, const HandedBlock& infoBlock, const Hande
   std::vector<uint8_t> file;
   if (!convertBitmap(context, layout, info, bits, bitsLength, file, problem)) return context.pluginFault(problem);
   std::string error;
-  if (!writeWholeFile(context.command.output, file.data(), file.size(), error)) return context.fileError(error);
+  // Through a temporary name: a failed write leaves no partial picture under the name.
+  if (!cli::writeFileSafely(context.command.output, file.data(), file.size(), true, error)) {
+    return context.fileError(error);
+  }
   context.out << "wrote " << context.command.output << ": " << layout.width << " x " << layout.height << ", "
               << layout.bitCount << " bits per pixel (information block " << info.size() << " bytes, bits block "
               << bits.size() << " bytes)\n";
@@ -102,6 +106,7 @@ int progressFault(HostContext& context, const ProgressLog& progress) {
 int runPictureInfo(HostContext& context) {
   GetPictureInfoFn getPictureInfo = context.exports().getPictureInfo;
   if (getPictureInfo == nullptr) return context.missingExport("GetPictureInfo");
+  context.warnIgnoredSwitches();
   PluginInput input;
   if (!context.prepareInput(input)) return kExitFileError;
   if (context.habits.nullOut) {
@@ -125,9 +130,10 @@ int runPictureInfo(HostContext& context) {
 int runDecode(HostContext& context) {
   GetPictureFn getPicture = context.exports().getPicture;
   if (getPicture == nullptr) return context.missingExport("GetPicture");
+  context.warnIgnoredSwitches();
   PluginInput input;
   if (!context.prepareInput(input)) return kExitFileError;
-  ProgressLog progress(context.err, context.habits.stopCallback);
+  ProgressLog progress(context.err, context.habits.stopCallback, context.environment.showProgress);
   spi::ProgressCallback callback = context.habits.nullCallback ? nullptr : ProgressLog::callback();
   spi::UserData userData = progress.userData();
 

@@ -3,6 +3,7 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include "plugin_api/plugin_api.h"
 #include "tools/spihost/plugin_module.h"
@@ -23,7 +24,14 @@ typedef int(SPI_CALL* ConfigurationDlgFn)(void* parent, int fnc);
 
 // Every export this host knows, looked up once after loading; null where the library has
 // none. GetPreview shares GetPicture's signature.
+//
+// With `unicode` the pointers are the Unicode twins (IsSupportedW, GetPictureW, ...): they
+// take the same arguments except that names are UTF-16 strings and the archive records are
+// ArchiveEntryInfoW; the host passes and reads them so. GetPluginInfo and
+// ConfigurationDlg stay the ANSI ones.
 struct PluginExports {
+  bool unicode = false;
+  std::string names;  // the exports present, as `info` prints them
   GetPluginInfoFn getPluginInfo = nullptr;
   IsSupportedFn isSupported = nullptr;
   GetPictureInfoFn getPictureInfo = nullptr;
@@ -35,10 +43,13 @@ struct PluginExports {
   ConfigurationDlgFn configurationDlg = nullptr;
 };
 
-PluginExports lookUpExports(const PluginModule& module);
+// The Unicode twins are taken when the library has IsSupportedW and the W form of its
+// kind's main export, unless `ansiOnly`.
+PluginExports lookUpExports(const PluginModule& module, bool ansiOnly);
 
-// "GetPluginInfo IsSupported ..." for the exports that are present.
-std::string presentExportNames(const PluginExports& exports);
+// A name as one export family takes it, NUL-terminated: UTF-16 for the Unicode twins, the
+// ANSI code page for the others. False when the ANSI code page cannot spell it.
+bool encodeName(const std::string& name, bool unicode, std::vector<char>& encoded);
 
 // A plug-in's return code in words: "2 (unknown format)"; codes outside the contract are
 // called so.

@@ -3,7 +3,9 @@
 #include <vector>
 
 #include "platform/win32.h"
+#include "tools/cli/text.h"
 #include "tools/spihost/host_files.h"
+#include "tools/spihost/plugin_folder.h"
 #include "tools/spihost/verbs.h"
 
 namespace spihost {
@@ -13,8 +15,6 @@ namespace {
 // The table has four entries in our plug-ins; a plug-in that never answers 0 is cut here.
 constexpr int kMaxInfoEntries = 64;
 constexpr int kInfoBufferSize = 256;
-// How many bytes of the file's head the host hands to IsSupported; plug-ins may take all.
-constexpr size_t kProbeHeadSize = 2048;
 
 struct KindName {
   const char* tag;
@@ -82,7 +82,7 @@ int runInfo(HostContext& context) {
     // A text cut to the buffer may lack its terminator; the count bounds it.
     entries.emplace_back(buffer, strnlen(buffer, static_cast<size_t>(stored)));
   }
-  std::string exportNames = presentExportNames(context.exports());
+  std::string exportNames = context.exports().names;
   std::string missing = entries.empty() ? "" : missingForKind(entries[0], context.exports());
   context.unloadIfAsked();
   if (entries.empty()) return context.pluginFault("GetPluginInfo(0) stored nothing: no kind tag");
@@ -97,8 +97,10 @@ int runProbe(HostContext& context) {
   IsSupportedFn isSupported = context.exports().isSupported;
   if (isSupported == nullptr) return context.missingExport("IsSupported");
   const std::string& path = context.command.input;
+  std::vector<char> name;
+  if (!context.encodeName(path, name)) return kExitFileError;
 
-  HANDLE file = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+  HANDLE file = CreateFileW(cli::wideFromUtf8(path).c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
                             FILE_ATTRIBUTE_NORMAL, nullptr);
   if (file == INVALID_HANDLE_VALUE) return context.fileError("cannot open " + path);
   uintptr_t handleValue = reinterpret_cast<uintptr_t>(file);
@@ -107,13 +109,13 @@ int runProbe(HostContext& context) {
     CloseHandle(file);
     return context.fileError("the file handle is above 0xFFFF and would pass for an address");
   }
-  int byHandle = isSupported(path.c_str(), handleValue);
+  int byHandle = isSupported(name.data(), handleValue);
   CloseHandle(file);
 
   std::vector<uint8_t> head;
   std::string error;
   if (!readFileHead(path, kProbeHeadSize, head, error)) return context.fileError(error);
-  int byAddress = isSupported(path.c_str(), reinterpret_cast<uintptr_t>(head.data()));
+  int byAddress = isSupported(name.data(), reinterpret_cast<uintptr_t>(head.data()));
   context.unloadIfAsked();
 
   context.out << "handle: " << answerText(byHandle) << "\n";

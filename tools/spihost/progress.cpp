@@ -12,7 +12,8 @@ ProgressLog* activeLog = nullptr;
 
 }  // namespace
 
-ProgressLog::ProgressLog(std::ostream& err, bool askStop) : err_(err), askStop_(askStop), startTick_(GetTickCount()) {
+ProgressLog::ProgressLog(std::ostream& err, bool askStop, bool show)
+    : err_(err), askStop_(askStop), show_(show), startTick_(GetTickCount()) {
   activeLog = this;
 }
 
@@ -41,7 +42,7 @@ int ProgressLog::take(int num, int denom, spi::UserData user) {
       anomaly_ = "progress report outside 0..denominator" + where;
     }
   }
-  bool longWork = GetTickCount() - startTick_ >= kQuietMilliseconds;  // wraps safely in 32 bits
+  bool longWork = show_ && GetTickCount() - startTick_ >= kQuietMilliseconds;  // wraps safely in 32 bits
   if (longWork && denom > 0 && num >= 0 && num <= denom) {
     int percent = static_cast<int>(static_cast<int64_t>(num) * 100 / denom);
     if (percent != lastPercent_) {

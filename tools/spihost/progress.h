@@ -1,6 +1,7 @@
-// The progress callback the host hands to GetPicture and GetFile: it shows progress on
-// stderr once a call has run for a while (short calls stay quiet), can be told to ask for a stop every time, and notes reports that break the
-// interface's rules (no denominator of 0, 0 <= num <= denom, the user value handed back).
+// The progress callback the host hands to GetPicture and GetFile: it shows progress on a
+// terminal once a call has run for a while (short calls and output to files stay quiet),
+// can be told to ask for a stop every time, and notes reports that break the interface's
+// rules (no denominator of 0, 0 <= num <= denom, the user value handed back).
 #pragma once
 
 #include <cstdint>
@@ -16,7 +17,7 @@ constexpr uint32_t kQuietMilliseconds = 500;
 
 class ProgressLog {
  public:
-  ProgressLog(std::ostream& err, bool askStop);
+  ProgressLog(std::ostream& err, bool askStop, bool show = false);
   ~ProgressLog();
   ProgressLog(const ProgressLog&) = delete;
   ProgressLog& operator=(const ProgressLog&) = delete;
@@ -40,6 +41,7 @@ class ProgressLog {
 
   std::ostream& err_;
   bool askStop_;
+  bool show_;
   int calls_ = 0;
   int stopsAsked_ = 0;
   int lastPercent_ = -1;
