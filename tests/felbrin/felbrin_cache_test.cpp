@@ -113,6 +113,7 @@ TEST(FelbrinCache, ACachedListingServesOnlyTheSameFile) {
       TempFolder folder;
       const fs::path path = folder.root() / "a.ggd";
       folder.write("a.ggd", twoArchives("FIRST", ""));
+      pinWriteTime(path);
       EXPECT_EQ(listAndExtract(felbrin, wide, path, 0), (Seen{"FIRST", pattern(16, 1)}));
       c.change(path);
       EXPECT_EQ(listAndExtract(felbrin, wide, path, c.offset), c.expected);
@@ -125,6 +126,7 @@ TEST(FelbrinCache, AMemoryListingOrAFailedOneEmptiesTheCache) {
   TempFolder folder;
   const std::string path = folder.path("a.ggd");
   folder.write("a.ggd", archiveOf({{"FIRST", pattern(8, 1)}}));
+  pinWriteTime(folder.root() / "a.ggd");
   folder.write("text.txt", std::string(100, 'x'));
   EXPECT_EQ(listFirst(felbrin, path), "FIRST");
   rewriteUnseen(folder.root() / "a.ggd", archiveOf({{"SECOND", pattern(8, 1)}}));
@@ -150,6 +152,7 @@ TEST(FelbrinCache, GetFileReadsTheDirectoryOnce) {
   TempFolder folder;
   const std::string path = folder.path("a.ggd");
   folder.write("a.ggd", exampleArchive());
+  pinWriteTime(folder.root() / "a.ggd");
   EXPECT_EQ(listFirst(felbrin, path), "A.BMP");
   // A directory that no longer reads, unseen by the stamp: GetFile still finds B through the
   // cached list.

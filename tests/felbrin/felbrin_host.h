@@ -6,6 +6,7 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <cstdint>
 #include <filesystem>
 #include <fstream>
@@ -188,7 +189,14 @@ inline std::string readFile(const WideString& path) {
                                 FILE_ATTRIBUTE_NORMAL, nullptr));
 }
 
-// Rewrites the file with bytes of the same size and gives it back its last-write time: a
+// Sets the file's last-write time to the whole second it was written in, a time that every
+// build's file calls set and give back exactly (some keep whole seconds only).
+inline void pinWriteTime(const std::filesystem::path& path) {
+  std::filesystem::last_write_time(
+      path, std::chrono::floor<std::chrono::seconds>(std::filesystem::last_write_time(path)));
+}
+
+// Rewrites a pinned file with bytes of the same size and gives it back its last-write time: a
 // change the cache cannot see, so a listing that still shows the old bytes came from it.
 inline void rewriteUnseen(const std::filesystem::path& path, const std::string& bytes) {
   const auto written = std::filesystem::last_write_time(path);
