@@ -2,18 +2,33 @@
 
 #include <cstring>
 #include <new>
+#include <string>
 
 #include "converter/fcg_splitter.h"
 
 namespace vantrel {
 
-ArgumentList::ArgumentList(const char* text) {
+namespace {
+
+template <typename Char>
+size_t textLength(const Char* text) {
+  return std::char_traits<Char>::length(text);
+}
+
+}  // namespace
+
+template <typename Char>
+BasicArgumentList<Char>::BasicArgumentList(const Char* text) {
   if (text != nullptr) assign(text);
 }
 
-ArgumentList::~ArgumentList() { clear(); }
+template <typename Char>
+BasicArgumentList<Char>::~BasicArgumentList() {
+  clear();
+}
 
-void ArgumentList::clear() {
+template <typename Char>
+void BasicArgumentList<Char>::clear() {
   delete[] text_;
   delete[] words_;
   text_ = nullptr;
@@ -21,73 +36,93 @@ void ArgumentList::clear() {
   count_ = 0;
 }
 
-void ArgumentList::assign(const char* text) {
+template <typename Char>
+void BasicArgumentList<Char>::assign(const Char* text) {
   clear();
   if (text == nullptr) return;
-  size_t length = std::strlen(text);
-  text_ = new (std::nothrow) char[length + 1];
+  size_t length = textLength(text);
+  text_ = new (std::nothrow) Char[length + 1];
   if (text_ == nullptr) return;  // no memory: no words
-  std::memcpy(text_, text, length + 1);
+  std::memcpy(text_, text, (length + 1) * sizeof(Char));
   if (splitWords() == 0) clear();
 }
 
-int ArgumentList::splitWords() {
+template <typename Char>
+int BasicArgumentList<Char>::splitWords() {
   delete[] words_;
   words_ = nullptr;
   count_ = 0;
   if (text_ == nullptr) return 0;
-  size_t length = std::strlen(text_);
-  char* output = new (std::nothrow) char[length + 1];
+  size_t length = textLength(text_);
+  Char* output = new (std::nothrow) Char[length + 1];
   if (output == nullptr) return 0;
 
   size_t written = 0;
-  char last = '\0';  // the last character written; a rewritten quote leaves it alone
+  Char last = 0;  // the last character written; a rewritten quote leaves it alone
   bool quoted = false;
   int32_t count = 0;
-  for (const char* p = text_; *p != '\0'; ++p) {
-    char c = *p;
-    if (c == '"') {
-      if (last == '\\') {
-        output[written - 1] = '"';
+  for (const Char* p = text_; *p != 0; ++p) {
+    Char c = *p;
+    if (c == Char('"')) {
+      if (last == Char('\\')) {
+        output[written - 1] = Char('"');
       } else {
         quoted = !quoted;
       }
-    } else if (c == ' ' && !quoted) {
-      if (last != '\0') {
-        output[written++] = '\0';
-        last = '\0';
+    } else if (c == Char(' ') && !quoted) {
+      if (last != 0) {
+        output[written++] = 0;
+        last = 0;
       }
     } else {
-      if (last == '\0') ++count;
+      if (last == 0) ++count;
       output[written++] = c;
       last = c;
     }
   }
-  output[written] = '\0';  // never past length: every input character wrote at most one
-  std::memcpy(text_, output, written + 1);
+  output[written] = 0;  // never past length: every input character wrote at most one
+  std::memcpy(text_, output, (written + 1) * sizeof(Char));
   delete[] output;
 
   if (count > 0) {
-    words_ = new (std::nothrow) char*[static_cast<size_t>(count)];
+    words_ = new (std::nothrow) Char*[static_cast<size_t>(count)];
     if (words_ == nullptr) return 0;
-    char* word = text_;
+    Char* word = text_;
     for (int32_t i = 0; i < count; ++i) {
-      while (*word == '\0') ++word;
+      while (*word == 0) ++word;
       words_[i] = word;
-      word += std::strlen(word);
+      word += textLength(word);
     }
   }
   count_ = count;
   return count_;
 }
 
-const char* ArgumentList::word(int index) const {
+template <typename Char>
+const Char* BasicArgumentList<Char>::word(int index) const {
   if (text_ == nullptr || words_ == nullptr || index < 0 || index >= count_) return nullptr;
   return words_[index];
 }
 
-void convertArgumentFiles(const char* commandLine, MessageLog& log, Clock& clock) {
-  ArgumentList list(commandLine);
+template class BasicArgumentList<char>;
+template class BasicArgumentList<WCHAR>;
+
+const WCHAR* argumentsAfterProgramName(const WCHAR* commandLine) {
+  if (commandLine == nullptr) return nullptr;
+  const WCHAR* p = commandLine;
+  if (*p == '"') {
+    ++p;
+    while (*p != 0 && *p != '"') ++p;
+    if (*p == '"') ++p;
+  } else {
+    while (*p > ' ') ++p;
+  }
+  while (*p != 0 && *p <= ' ') ++p;
+  return p;
+}
+
+void convertArgumentFiles(const WCHAR* commandLine, MessageLog& log, Clock& clock) {
+  WideArgumentList list(commandLine);
   for (int i = 0; i < list.count(); ++i) convertInputFile(list.word(i), log, clock);
 }
 

@@ -1,10 +1,5 @@
 #include "converter/clock.h"
 
-#include <cstdarg>
-#include <cstdio>
-
-#include "converter/message_log.h"
-
 namespace vantrel {
 
 namespace {
@@ -15,24 +10,11 @@ class SystemClock : public Clock {
   DWORD tickCount() override { return GetTickCount(); }
 };
 
-// Room for the longest line we format: a 260-character name inside a message.
-constexpr int kFormattedLineLength = 1024;
-
 }  // namespace
 
 Clock& systemClock() {
   static SystemClock clock;
   return clock;
-}
-
-void appendFormat(MessageLog& log, const char* format, ...) {
-  char line[kFormattedLineLength];
-  va_list args;
-  va_start(args, format);
-  int written = std::vsnprintf(line, sizeof line, format, args);
-  va_end(args);
-  if (written < 0) return;
-  log.append(line);
 }
 
 }  // namespace vantrel

@@ -167,10 +167,10 @@ int copyBytes(HANDLE output, HANDLE input, uint32_t length, CopyBuffer& buffer) 
   return 0;
 }
 
-int splitFcgFile(const char* path, MessageLog& log, Clock& clock) {
-  const uint32_t start = clock.tickCount();
-  HANDLE container = CreateFileA(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                                 OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+namespace {
+
+// The split of a container opened (or not) by one of the two splitFcgFile forms.
+int splitOpenedFile(HANDLE container, uint32_t start, MessageLog& log, Clock& clock) {
   if (container == INVALID_HANDLE_VALUE) {
     log.append(messages::kInputOpenFailed);
     return 1;
@@ -185,9 +185,26 @@ int splitFcgFile(const char* path, MessageLog& log, Clock& clock) {
   return result;
 }
 
-void convertInputFile(const char* path, MessageLog& log, Clock& clock) {
+constexpr DWORD kContainerShare = FILE_SHARE_READ | FILE_SHARE_WRITE;
+
+}  // namespace
+
+int splitFcgFile(const WCHAR* path, MessageLog& log, Clock& clock) {
+  const uint32_t start = clock.tickCount();
+  HANDLE container = CreateFileW(path, GENERIC_READ, kContainerShare, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+  return splitOpenedFile(container, start, log, clock);
+}
+
+int splitFcgFile(const char* path, MessageLog& log, Clock& clock) {
+  const uint32_t start = clock.tickCount();
+  HANDLE container = CreateFileA(path, GENERIC_READ, kContainerShare, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+  return splitOpenedFile(container, start, log, clock);
+}
+
+void convertInputFile(const WCHAR* path, MessageLog& log, Clock& clock) {
+  static const WCHAR kNoName[] = {0};
   log.append(messages::kInputHeader);
-  log.append(path ? path : "");
+  log.appendName(path ? path : kNoName);
   log.append(messages::kLineEnd);
   splitFcgFile(path, log, clock);
 }

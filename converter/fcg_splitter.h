@@ -39,11 +39,12 @@ constexpr uint32_t kFallbackCopyBufferSize = 4096;
 constexpr char kOutputExtension[] = ".gg0";
 constexpr char kOutputPattern[] = "fcg_%6n";
 
-// Splits the container at path (ANSI code page) into the working directory and reports every
-// file written, and the time taken, to log. Returns 0 when every image was written and 1 when
-// the container cannot be opened or had to be stopped (damaged, no free name, an output file
-// that cannot be created or written); the reason is in the log. Nothing is left behind of an
-// image that was not written completely.
+// Splits the container at path into the working directory and reports every file written,
+// and the time taken, to log. Returns 0 when every image was written and 1 when the container
+// cannot be opened or had to be stopped (damaged, no free name, an output file that cannot be
+// created or written); the reason is in the log. Nothing is left behind of an image that was
+// not written completely. The path is UTF-16, or text of the system's ANSI code page.
+int splitFcgFile(const WCHAR* path, MessageLog& log, Clock& clock = systemClock());
 int splitFcgFile(const char* path, MessageLog& log, Clock& clock = systemClock());
 
 // The one buffer a split copies through: `size` bytes from the heap, or the small buffer inside
@@ -69,6 +70,6 @@ int copyBytes(HANDLE output, HANDLE input, uint32_t length, CopyBuffer& buffer);
 
 // What the window does for every dropped or named file: the header lines with the path, then
 // the split.
-void convertInputFile(const char* path, MessageLog& log, Clock& clock = systemClock());
+void convertInputFile(const WCHAR* path, MessageLog& log, Clock& clock = systemClock());
 
 }  // namespace vantrel

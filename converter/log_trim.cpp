@@ -25,4 +25,10 @@ size_t characterCount(const char* text, size_t length, LeadBytePredicate isLead)
   return count;
 }
 
+size_t oldestCharactersToDrop(const char* text, size_t length, size_t incoming) {
+  if (length + incoming <= kLogCapacity) return 0;
+  size_t cut = characterBoundaryAtOrAfter(text, length, length + incoming - kLogCapacity, isShiftJisLeadByte);
+  return characterCount(text, cut, isShiftJisLeadByte);
+}
+
 }  // namespace vantrel

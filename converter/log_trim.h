@@ -10,7 +10,7 @@
 
 namespace vantrel {
 
-constexpr size_t kLogCapacity = 32767;  // characters the log holds at most
+constexpr size_t kLogCapacity = 32767;  // bytes of code page 932 text the log holds at most
 
 using LeadBytePredicate = bool (*)(unsigned char byte);
 
@@ -23,5 +23,11 @@ size_t characterBoundaryAtOrAfter(const char* text, size_t length, size_t cut, L
 
 // The number of characters in text[0, length), a double-byte character counting as one.
 size_t characterCount(const char* text, size_t length, LeadBytePredicate isLead);
+
+// The log is counted in the bytes of its code page 932 text, whatever the window shows it in.
+// Given that text (text[0, length)), the number of its oldest characters that must go so
+// that `incoming` more bytes fit kLogCapacity: 0 when they fit, all of them when even an empty
+// log is too small.
+size_t oldestCharactersToDrop(const char* text, size_t length, size_t incoming);
 
 }  // namespace vantrel

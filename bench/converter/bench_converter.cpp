@@ -29,6 +29,7 @@ using Clock = std::chrono::steady_clock;
 class NoLog : public vantrel::MessageLog {
  public:
   void append(const char*) override {}
+  void appendName(const WCHAR*) override {}
 };
 
 // One container, written once per run, and an output folder emptied between iterations.

@@ -7,23 +7,23 @@
 namespace vantrel {
 
 DropFileList::DropFileList(HDROP drop) : drop_(drop), count_(0) {
-  name_[0] = '\0';
-  if (drop_ != nullptr) count_ = DragQueryFileA(drop_, 0xFFFFFFFF, nullptr, 0);
+  name_[0] = L'\0';
+  if (drop_ != nullptr) count_ = DragQueryFileW(drop_, 0xFFFFFFFF, nullptr, 0);
 }
 
-const char* DropFileList::name(UINT index) {
+const wchar_t* DropFileList::name(UINT index) {
   if (drop_ == nullptr || index >= count_) return nullptr;
-  UINT length = DragQueryFileA(drop_, index, nullptr, 0);
+  UINT length = DragQueryFileW(drop_, index, nullptr, 0);
   if (length >= kDropNameLength) return nullptr;
-  DragQueryFileA(drop_, index, name_, kDropNameLength);
+  DragQueryFileW(drop_, index, name_, kDropNameLength);
   return name_;
 }
 
-std::string DropFileList::fullName(UINT index) const {
-  if (drop_ == nullptr || index >= count_) return std::string();
-  UINT length = DragQueryFileA(drop_, index, nullptr, 0);
-  std::string name(length + 1, '\0');
-  UINT copied = DragQueryFileA(drop_, index, &name[0], length + 1);
+std::wstring DropFileList::fullName(UINT index) const {
+  if (drop_ == nullptr || index >= count_) return std::wstring();
+  UINT length = DragQueryFileW(drop_, index, nullptr, 0);
+  std::wstring name(length + 1, L'\0');
+  UINT copied = DragQueryFileW(drop_, index, &name[0], length + 1);
   name.resize(copied);
   return name;
 }
@@ -37,13 +37,13 @@ void DropFileList::finish() {
 void convertDroppedFiles(HDROP drop, MessageLog& log) {
   DropFileList list(drop);
   for (UINT i = 0; i < list.count(); ++i) {
-    const char* name = list.name(i);
+    const wchar_t* name = list.name(i);
     if (name != nullptr) {
       convertInputFile(name, log);
       continue;
     }
     log.append(messages::kInputHeader);
-    log.append(list.fullName(i).c_str());
+    log.appendName(list.fullName(i).c_str());
     log.append(messages::kLineEnd);
     log.append(messages::kPathTooLong);
   }

@@ -1,4 +1,5 @@
-// A view of one shell drop: the number of dropped names and each name in turn.
+// A view of one shell drop: the number of dropped names and each name in turn, in UTF-16, so
+// that names of any script open whatever the system's code page.
 #pragma once
 
 #include <windows.h>
@@ -21,14 +22,14 @@ class DropFileList {
   UINT count() const { return count_; }
   // Name i, or null when there is no such name or it does not fit the 260-character buffer
   // (a cut path could name another file).
-  const char* name(UINT index);
+  const wchar_t* name(UINT index);
   // Name i in full whatever its length, for showing it in the log.
-  std::string fullName(UINT index) const;
+  std::wstring fullName(UINT index) const;
   // Releases the drop; the list is empty afterwards.
   void finish();
 
  private:
-  char name_[kDropNameLength];
+  wchar_t name_[kDropNameLength];
   HDROP drop_;
   UINT count_;
 };

@@ -1,8 +1,13 @@
-// The message log: a multi-line EDIT control that fills the main window and keeps the newest
-// 32767 characters of everything appended to it.
+// The message log: a multi-line Unicode EDIT control that fills the main window. Messages are
+// code page 932 text, converted from code page 932 (never from the system's ANSI code page)
+// for display, so the log reads the same under every system locale; file names are shown as
+// the UTF-16 the system gave. The log keeps at most 32767 bytes of its text counted as code
+// page 932, the newest ones, and never half a character.
 #pragma once
 
 #include <windows.h>
+
+#include <string>
 
 #include "converter/message_log.h"
 
@@ -12,7 +17,7 @@ constexpr int kLogControlId = 101;
 constexpr DWORD kLogControlStyle = WS_CHILD | WS_VISIBLE | WS_VSCROLL | WS_HSCROLL | ES_MULTILINE |
                                    ES_AUTOVSCROLL | ES_AUTOHSCROLL | ES_WANTRETURN;  // 0x503010C4
 constexpr int kLogFontHeight = 20;
-constexpr char kLogFontFace[] = "Terminal";
+constexpr wchar_t kLogFontFace[] = L"Terminal";
 constexpr WPARAM kLogTextLimit = 32768;
 
 class LogView : public MessageLog {
@@ -27,13 +32,16 @@ class LogView : public MessageLog {
   // control cannot be made: every later append is then dropped.
   int createControl(HWND parent, int controlId);
   void append(const char* text) override;
+  void appendName(const WCHAR* name) override;
   void fitToParent();
   void destroyControl();
 
   HWND control() const { return control_; }
 
  private:
-  void removeOldest(size_t bytes);
+  // Adds text, trimming the oldest text first.
+  void appendText(std::wstring text);
+  void removeOldest(size_t incomingBytes);
 
   HINSTANCE instance_ = nullptr;
   int controlId_ = kLogControlId;

@@ -11,7 +11,7 @@ namespace vantrel {
 namespace {
 
 HINSTANCE processInstance = nullptr;
-const char* processCommandLine = nullptr;
+const wchar_t* processCommandLine = nullptr;
 
 void writeBanner(LogView& log) {
   log.append(messages::kBannerVersion);
@@ -26,7 +26,7 @@ LogView& logView() {
   return view;
 }
 
-void setProcessValues(HINSTANCE instance, const char* commandLine) {
+void setProcessValues(HINSTANCE instance, const wchar_t* commandLine) {
   processInstance = instance;
   processCommandLine = commandLine;
 }
@@ -51,23 +51,23 @@ LRESULT CALLBACK windowProcedure(HWND window, UINT message, WPARAM wParam, LPARA
       convertDroppedFiles(reinterpret_cast<HDROP>(wParam), log);
       return 1;
     default:
-      return DefWindowProcA(window, message, wParam, lParam);
+      return DefWindowProcW(window, message, wParam, lParam);
   }
 }
 
 bool registerWindowClass(HINSTANCE instance) {
-  WNDCLASSA windowClass = {};
+  WNDCLASSW windowClass = {};
   windowClass.style = 0;
   windowClass.lpfnWndProc = windowProcedure;
   windowClass.hInstance = instance;
-  windowClass.hCursor = LoadCursorA(nullptr, IDC_ARROW);
+  windowClass.hCursor = LoadCursorW(nullptr, MAKEINTRESOURCEW(32512));  // IDC_ARROW
   windowClass.hbrBackground = reinterpret_cast<HBRUSH>(static_cast<INT_PTR>(COLOR_WINDOW + 1));
   windowClass.lpszClassName = kWindowClassName;
-  return RegisterClassA(&windowClass) != 0;
+  return RegisterClassW(&windowClass) != 0;
 }
 
 HWND createMainWindow(HINSTANCE instance) {
-  HWND window = CreateWindowExA(0, kWindowClassName, kWindowTitle, WS_OVERLAPPEDWINDOW, CW_USEDEFAULT, 0,
+  HWND window = CreateWindowExW(0, kWindowClassName, kWindowTitle, WS_OVERLAPPEDWINDOW, CW_USEDEFAULT, 0,
                                 kWindowWidth, kWindowHeight, nullptr, nullptr, instance, nullptr);
   if (window == nullptr) return nullptr;
   ShowWindow(window, SW_SHOWNORMAL);
@@ -79,15 +79,15 @@ HWND createMainWindow(HINSTANCE instance) {
 int runMessageLoop() {
   MSG message;
   for (;;) {
-    BOOL got = GetMessageA(&message, nullptr, 0, 0);
+    BOOL got = GetMessageW(&message, nullptr, 0, 0);
     if (got == 0) return static_cast<int>(message.wParam);
     if (got == -1) return 0;  // no message to act on; end as a close would
     TranslateMessage(&message);
-    DispatchMessageA(&message);
+    DispatchMessageW(&message);
   }
 }
 
-int runVantrel(HINSTANCE instance, const char* commandLine) {
+int runVantrel(HINSTANCE instance, const wchar_t* commandLine) {
   if (!registerWindowClass(instance)) return 0;
   setProcessValues(instance, commandLine);
   if (createMainWindow(instance) == nullptr) return 0;

@@ -1,5 +1,6 @@
 // Vantrel's one window: the class, the window procedure, the entry sequence and the message
-// loop. The window only wires messages to the portable converter.
+// loop. The window only wires messages to the portable converter. It is a Unicode window, so
+// its text and the names it is given read the same under every system code page.
 #pragma once
 
 #include <windows.h>
@@ -8,16 +9,17 @@
 
 namespace vantrel {
 
-constexpr char kWindowClassName[] = "VantrelClass";
-constexpr char kWindowTitle[] = "Vantrel";
+constexpr wchar_t kWindowClassName[] = L"VantrelClass";
+constexpr wchar_t kWindowTitle[] = L"Vantrel";
 constexpr int kWindowWidth = 400;
 constexpr int kWindowHeight = 240;
 
 // The process's one log.
 LogView& logView();
 
-// The two process-wide values that window creation reads.
-void setProcessValues(HINSTANCE instance, const char* commandLine);
+// The two process-wide values that window creation reads; the command line is the text after
+// the program's name, in UTF-16.
+void setProcessValues(HINSTANCE instance, const wchar_t* commandLine);
 
 LRESULT CALLBACK windowProcedure(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
 
@@ -32,6 +34,6 @@ HWND createMainWindow(HINSTANCE instance);
 int runMessageLoop();
 
 // The whole program: class, values, window, loop. Returns the exit code.
-int runVantrel(HINSTANCE instance, const char* commandLine);
+int runVantrel(HINSTANCE instance, const wchar_t* commandLine);
 
 }  // namespace vantrel

@@ -34,6 +34,9 @@ class QuietLog : public vantrel::MessageLog {
     if (text == nullptr) std::abort();
     ++lines;
   }
+  void appendName(const WCHAR* name) override {
+    if (name == nullptr) std::abort();
+  }
   int lines = 0;
 };
 

@@ -13,8 +13,12 @@ namespace {
 using converter_testing::CapturedLog;
 using converter_testing::cp932;
 using converter_testing::FixedClock;
+using converter_testing::utf8;
+using converter_testing::wide;
+using converter_testing::WideString;
 using converter_testing::WorkingFolder;
 using vantrel::ArgumentList;
+using vantrel::WideArgumentList;
 
 std::vector<std::string> words(const char* text) {
   ArgumentList list(text);
@@ -22,6 +26,16 @@ std::vector<std::string> words(const char* text) {
   for (int i = 0; i < list.count(); ++i) out.push_back(list.word(i));
   EXPECT_EQ(list.word(list.count()), nullptr);
   EXPECT_EQ(list.word(-1), nullptr);
+  return out;
+}
+
+// The same text split as UTF-16, the words given back as UTF-8.
+std::vector<std::string> wideWords(const std::string& text) {
+  WideString units = wide(text);
+  WideArgumentList list(units.c_str());
+  std::vector<std::string> out;
+  for (int i = 0; i < list.count(); ++i) out.push_back(utf8(list.word(i)));
+  EXPECT_EQ(list.word(list.count()), nullptr);
   return out;
 }
 
@@ -61,6 +75,44 @@ TEST(ArgumentList, WordRules) {
   for (const Case& c : cases) EXPECT_EQ(words(c.text), c.expected) << "[" << c.text << "]";
 }
 
+TEST(ArgumentList, UnicodeTextFollowsTheSameRules) {
+  struct Case {
+    const char* text;  // UTF-8
+    Words expected;
+  };
+  const Case cases[] = {
+      {u8"写真 ソ表", {u8"写真", u8"ソ表"}},  // characters whose ANSI forms hold a backslash byte
+      {u8"\"C:\\写真 Ωμέγα\\사진 상자.fcg\" b", {u8"C:\\写真 Ωμέγα\\사진 상자.fcg", "b"}},
+      {u8"ソ\\\"", {u8"ソ\""}},
+      {u8"\"😀 x\"y", {u8"😀 xy"}},               // a character beyond one UTF-16 unit
+      {"a\tb  c ", {"a\tb", "c"}},
+  };
+  for (const Case& c : cases) EXPECT_EQ(wideWords(c.text), c.expected) << c.text;
+}
+
+TEST(ArgumentList, ProgramNameIsSkippedAsTheStartUpDoes) {
+  struct Case {
+    const char* commandLine;
+    const char* arguments;
+  };
+  const Case cases[] = {
+      {"", ""},
+      {"Vantrel.exe", ""},
+      {"Vantrel.exe a.fcg", "a.fcg"},
+      {"Vantrel.exe \t  a b ", "a b "},                     // every code from 0x01 to 0x20 goes
+      {"\"C:\\Program Files\\Vantrel.exe\" a", "a"},        // a quoted name ends at its quote
+      {"\"C:\\x y\\V.exe\"a", "a"},                         // ...even without a blank after it
+      {"\"unclosed name", ""},
+      {"C:\\x\"y z\" a", "z\" a"},                          // an unquoted name ends at a blank
+      {u8"写真\\V.exe 사진.fcg", u8"사진.fcg"},
+  };
+  for (const Case& c : cases) {
+    WideString line = wide(c.commandLine);
+    EXPECT_EQ(utf8(vantrel::argumentsAfterProgramName(line.c_str())), c.arguments) << c.commandLine;
+  }
+  EXPECT_EQ(vantrel::argumentsAfterProgramName(nullptr), nullptr);
+}
+
 TEST(ArgumentList, EmptyAndNullListsHoldNothing) {
   ArgumentList none;
   EXPECT_EQ(none.count(), 0);
@@ -97,21 +149,24 @@ TEST(ArgumentList, ManyAndLongWords) {
 
 TEST(ConvertArgumentFiles, LogsAndSplitsEveryWordInOrder) {
   WorkingFolder folder;
+  const std::string named = u8"写真 Ωμέγα 사진.fcg";  // Japanese, Greek and Korean
   folder.write("my box.fcg", fcg_writer::buildContainer({fcg_writer::opaqueImage(2, 1)}));
+  ASSERT_TRUE(converter_testing::writeFileNamed(wide(named), fcg_writer::buildContainer({fcg_writer::opaqueImage(9, 4)})));
   folder.write("b.fcg", fcg_writer::buildContainer({fcg_writer::opaqueImage(3, 2), fcg_writer::opaqueImage(4, 3)}));
   CapturedLog log;
   FixedClock clock;
-  vantrel::convertArgumentFiles("\"my box.fcg\"   missing.fcg b.fcg ", log, clock);
-  std::string expected = cp932(u8"\r\n---\r\n入力ファイル名：my box.fcg\r\n[fcg_000001.gg0]  サイズ：50\r\n"
-                               u8"処理時間：0.000 秒\r\n"
-                               u8"\r\n---\r\n入力ファイル名：missing.fcg\r\n入力ファイルを開けませんでした\r\n"
-                               u8"\r\n---\r\n入力ファイル名：b.fcg\r\n[fcg_000002.gg0]  サイズ：51\r\n"
-                               u8"[fcg_000003.gg0]  サイズ：52\r\n処理時間：0.000 秒\r\n");
+  vantrel::convertArgumentFiles(wide(u8"\"my box.fcg\"   missing.fcg \"" + named + u8"\" b.fcg ").c_str(), log, clock);
+  const std::string header = cp932(u8"\r\n---\r\n入力ファイル名：");
+  std::string expected = header + "my box.fcg" + cp932(u8"\r\n[fcg_000001.gg0]  サイズ：50\r\n処理時間：0.000 秒\r\n") +
+                         header + "missing.fcg" + cp932(u8"\r\n入力ファイルを開けませんでした\r\n") +
+                         header + named + cp932(u8"\r\n[fcg_000002.gg0]  サイズ：57\r\n処理時間：0.000 秒\r\n") +
+                         header + "b.fcg" + cp932(u8"\r\n[fcg_000003.gg0]  サイズ：51\r\n"
+                                                  u8"[fcg_000004.gg0]  サイズ：52\r\n処理時間：0.000 秒\r\n");
   EXPECT_EQ(log.text(), expected);
-  EXPECT_TRUE(folder.exists("fcg_000003.gg0"));
+  EXPECT_TRUE(folder.exists("fcg_000004.gg0"));
 
   CapturedLog nothing;
-  vantrel::convertArgumentFiles("   ", nothing, clock);
+  vantrel::convertArgumentFiles(wide("   ").c_str(), nothing, clock);
   vantrel::convertArgumentFiles(nullptr, nothing, clock);
   EXPECT_EQ(nothing.text(), "");
 }

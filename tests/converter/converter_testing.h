@@ -11,22 +11,51 @@
 
 #include "converter/clock.h"
 #include "converter/message_log.h"
+#include "platform/win32.h"
 #include "tests/common/temp_folder.h"
 
-#ifdef _WIN32
-#include <windows.h>
-#else
+#ifndef _WIN32
 #include <iconv.h>
 #endif
 
 namespace converter_testing {
 
+using WideString = std::basic_string<WCHAR>;
+
+// The UTF-16 form of a UTF-8 text, and back.
+inline WideString wide(const std::string& utf8) {
+  if (utf8.empty()) return WideString();
+  int units = MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), nullptr, 0);
+  WideString text(static_cast<size_t>(units), 0);
+  MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), &text[0], units);
+  return text;
+}
+
+inline std::string utf8(const WideString& text) {
+  if (text.empty()) return std::string();
+  int bytes = WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0, nullptr, nullptr);
+  std::string out(static_cast<size_t>(bytes), '\0');
+  WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), &out[0], bytes, nullptr, nullptr);
+  return out;
+}
+
+// Writes a file by its UTF-16 name, whatever the system's code page can spell.
+inline bool writeFileNamed(const WideString& path, const std::string& bytes) {
+  HANDLE file = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (file == INVALID_HANDLE_VALUE) return false;
+  DWORD written = 0;
+  bool ok = WriteFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr) && written == bytes.size();
+  return CloseHandle(file) && ok;
+}
+
+// Keeps messages as the code page 932 bytes they are, and names as UTF-8.
 class CapturedLog : public vantrel::MessageLog {
  public:
   void append(const char* text) override {
     pieces.push_back(text);
     text_ += text;
   }
+  void appendName(const WCHAR* name) override { append(utf8(name).c_str()); }
   const std::string& text() const { return text_; }
   std::vector<std::string> pieces;
 

@@ -272,7 +272,7 @@ TEST(ConvertInputFile, LogsTheHeaderThenTheSplit) {
   folder.write("in.fcg", fcg_writer::buildContainer({image(1, 'a')}));
   CapturedLog log;
   FixedClock clock;
-  vantrel::convertInputFile("in.fcg", log, clock);
+  vantrel::convertInputFile(converter_testing::wide("in.fcg").c_str(), log, clock);
   EXPECT_EQ(log.text(), cp932(u8"\r\n---\r\n入力ファイル名：in.fcg\r\n") + sizeLine("fcg_000001.gg0", 49) +
                             timingLine("0.000"));
 }

@@ -10,6 +10,8 @@ namespace {
 using vantrel::characterBoundaryAtOrAfter;
 using vantrel::characterCount;
 using vantrel::isShiftJisLeadByte;
+using vantrel::kLogCapacity;
+using vantrel::oldestCharactersToDrop;
 
 TEST(LogTrim, LeadBytes) {
   for (unsigned c : {0x81u, 0x9Fu, 0xE0u, 0xFCu}) EXPECT_TRUE(isShiftJisLeadByte(static_cast<unsigned char>(c))) << c;
@@ -48,6 +50,31 @@ TEST(LogTrim, TrailBytesThatLookLikeLeadBytesAreNotMisread) {
   EXPECT_EQ(characterBoundaryAtOrAfter(text.data(), text.size(), 1, isShiftJisLeadByte), 2u);
   EXPECT_EQ(characterBoundaryAtOrAfter(text.data(), text.size(), 3, isShiftJisLeadByte), 4u);
   EXPECT_EQ(characterCount(text.data(), text.size(), isShiftJisLeadByte), 3u);
+}
+
+TEST(LogTrim, OldestCharactersToDropCountsCodePage932Bytes) {
+  // A full log: "ab", then double-byte "あ" (0x82 0xA0) 16382 times, then "c".
+  std::string log = "ab";
+  for (int i = 0; i < 16382; ++i) log += "\x82\xa0";
+  log += "c";
+  ASSERT_EQ(log.size(), kLogCapacity);
+  struct Case {
+    size_t incoming;
+    size_t dropped;  // characters
+  };
+  const Case cases[] = {
+      {0, 0},
+      {1, 1},  // one byte over: "a"
+      {2, 2},  // "ab"
+      {3, 3},  // one byte of "あ" would be left: all of it goes
+      {4, 3},
+      {5, 4},
+      {kLogCapacity, 16385},      // everything (2 + 16382 + 1 characters)
+      {kLogCapacity + 9, 16385},  // more than an empty log holds: still everything
+  };
+  for (const Case& c : cases) EXPECT_EQ(oldestCharactersToDrop(log.data(), log.size(), c.incoming), c.dropped) << c.incoming;
+  EXPECT_EQ(oldestCharactersToDrop("", 0, kLogCapacity), 0u);
+  EXPECT_EQ(oldestCharactersToDrop("", 0, kLogCapacity + 1), 0u);
 }
 
 }  // namespace

@@ -18,17 +18,34 @@ namespace {
 
 using converter_testing::cp932;
 using converter_testing::WorkingFolder;
+using window_testing::fromCp932;
+using window_testing::fromUtf8;
 using window_testing::logText;
 using window_testing::withoutTimes;
 
-const std::string kBanner = cp932(u8"Vantrel version 0.01\r\nFCG コンテナ分割ツール  (c) Vantrel 開発チーム\r\n\r\n"
-                                  u8"ここにファイルをドロップ！\r\n");
+// The banner as the program holds it (code page 932 bytes) and as the window must show it.
+const std::string kBannerBytes = cp932(u8"Vantrel version 0.01\r\nFCG コンテナ分割ツール  (c) Vantrel 開発チーム\r\n\r\n"
+                                       u8"ここにファイルをドロップ！\r\n");
+const std::wstring kBanner = fromUtf8(u8"Vantrel version 0.01\r\nFCG コンテナ分割ツール  (c) Vantrel 開発チーム\r\n\r\n"
+                                      u8"ここにファイルをドロップ！\r\n");
+
+// A name in Japanese, Greek and Korean: no ANSI code page spells all of it.
+const std::string kNamedInThreeScripts = u8"写真 Ωμέγα 사진.fcg";
+
+std::wstring widePath(const WorkingFolder& folder, const std::string& utf8Name) {
+  return fromUtf8(folder.path()) + L"\\" + fromUtf8(utf8Name);
+}
+
+// The lines that a converted file adds: the header with its name, then the split's report.
+std::wstring convertedBlock(const std::wstring& name, const std::string& reportUtf8) {
+  return fromUtf8(u8"\r\n---\r\n入力ファイル名：") + name + L"\r\n" + fromUtf8(reportUtf8);
+}
 
 class VantrelWindow : public ::testing::Test {
  protected:
   static void SetUpTestSuite() { vantrel::registerWindowClass(GetModuleHandleA(nullptr)); }
 
-  HWND open(const char* commandLine = "") {
+  HWND open(const wchar_t* commandLine = L"") {
     vantrel::setProcessValues(GetModuleHandleA(nullptr), commandLine);
     window_ = vantrel::createMainWindow(GetModuleHandleA(nullptr));
     return window_;
@@ -50,6 +67,13 @@ TEST_F(VantrelWindow, StartsWithTheBannerOnly) {
   HWND window = open();
   ASSERT_NE(window, nullptr);
   EXPECT_EQ(logText(window), kBanner);
+  EXPECT_EQ(fromCp932(kBannerBytes), kBanner);  // the messages are converted from code page 932
+  // An ANSI reader under the Japanese code page gets the very bytes the program holds.
+  if (GetACP() == 932) {
+    EXPECT_EQ(window_testing::logTextAnsi(window), kBannerBytes);
+  }
+  EXPECT_TRUE(IsWindowUnicode(window));
+  EXPECT_TRUE(IsWindowUnicode(GetDlgItem(window, vantrel::kLogControlId)));
   char title[32];
   GetWindowTextA(window, title, sizeof title);
   EXPECT_STREQ(title, "Vantrel");
@@ -65,40 +89,52 @@ TEST_F(VantrelWindow, DropOfTwoFilesLogsAHeaderBlockAndTheSplitForEach) {
   folder.write("second.fcg", fcg_writer::buildContainer({fcg_writer::opaqueImage(30, 3)}));
   HWND window = open();
   ASSERT_NE(window, nullptr);
-  const std::string first = folder.path("first.fcg"), second = folder.path("second.fcg");
-  SendMessageA(window, WM_DROPFILES, reinterpret_cast<WPARAM>(window_testing::makeDrop({first, second})), 0);
+  const std::wstring first = widePath(folder, "first.fcg"), second = widePath(folder, "second.fcg");
+  SendMessageW(window, WM_DROPFILES, reinterpret_cast<WPARAM>(window_testing::makeDrop({first, second})), 0);
 
-  std::string expected = kBanner + cp932(u8"\r\n---\r\n入力ファイル名：") + first +
-                         cp932(u8"\r\n[fcg_000001.gg0]  サイズ：58\r\n[fcg_000002.gg0]  サイズ：68\r\n処理時間：T 秒\r\n"
-                               u8"\r\n---\r\n入力ファイル名：") +
-                         second + cp932(u8"\r\n[fcg_000003.gg0]  サイズ：78\r\n処理時間：T 秒\r\n");
+  std::wstring expected =
+      kBanner +
+      convertedBlock(first, u8"[fcg_000001.gg0]  サイズ：58\r\n[fcg_000002.gg0]  サイズ：68\r\n処理時間：T 秒\r\n") +
+      convertedBlock(second, u8"[fcg_000003.gg0]  サイズ：78\r\n処理時間：T 秒\r\n");
   EXPECT_EQ(withoutTimes(logText(window)), expected);
   EXPECT_EQ(folder.read("fcg_000003.gg0").size(), 78u);
+}
+
+TEST_F(VantrelWindow, DroppedNameOfAnyScriptIsOpenedAndShown) {
+  WorkingFolder folder;
+  const std::wstring named = widePath(folder, kNamedInThreeScripts);
+  ASSERT_TRUE(converter_testing::writeFileNamed(named, fcg_writer::buildContainer({fcg_writer::opaqueImage(7, 5)})));
+  HWND window = open();
+  ASSERT_NE(window, nullptr);
+  SendMessageW(window, WM_DROPFILES, reinterpret_cast<WPARAM>(window_testing::makeDrop({named})), 0);
+  EXPECT_EQ(withoutTimes(logText(window)),
+            kBanner + convertedBlock(named, u8"[fcg_000001.gg0]  サイズ：55\r\n処理時間：T 秒\r\n"));
+  fcg_writer::Image image = fcg_writer::opaqueImage(7, 5);
+  EXPECT_EQ(folder.read("fcg_000001.gg0"), image.header + image.data);  // the written names are as before
 }
 
 TEST_F(VantrelWindow, DroppedNamesThatCannotBeOpenedOrAreTooLongAreReported) {
   WorkingFolder folder;
   HWND window = open();
   ASSERT_NE(window, nullptr);
-  const std::string missing = folder.path("missing.fcg");
-  const std::string tooLong = folder.path(std::string(300, 'n') + ".fcg");
-  SendMessageA(window, WM_DROPFILES, reinterpret_cast<WPARAM>(window_testing::makeDrop({missing, tooLong})), 0);
-  std::string expected = kBanner + cp932(u8"\r\n---\r\n入力ファイル名：") + missing +
-                         cp932(u8"\r\n入力ファイルを開けませんでした\r\n\r\n---\r\n入力ファイル名：") + tooLong +
-                         cp932(u8"\r\nパスが長すぎるため開けませんでした\r\n");
+  const std::wstring missing = widePath(folder, "missing.fcg");
+  const std::wstring tooLong = widePath(folder, std::string(300, 'n') + ".fcg");
+  SendMessageW(window, WM_DROPFILES, reinterpret_cast<WPARAM>(window_testing::makeDrop({missing, tooLong})), 0);
+  std::wstring expected = kBanner + convertedBlock(missing, u8"入力ファイルを開けませんでした\r\n") +
+                          convertedBlock(tooLong, u8"パスが長すぎるため開けませんでした\r\n");
   EXPECT_EQ(logText(window), expected);
 }
 
 TEST_F(VantrelWindow, LogKeepsTheNewest32767Characters) {
   HWND window = open();
   ASSERT_NE(window, nullptr);
-  std::string all = kBanner;
+  std::wstring all = kBanner;
   for (int i = 0; i < 40; ++i) {
     std::string line = "line " + std::to_string(i) + " " + std::string(1000, static_cast<char>('a' + i % 26)) + "\r\n";
     vantrel::logView().append(line.c_str());
-    all += line;
+    all += fromUtf8(line);
   }
-  std::string text = logText(window);
+  std::wstring text = logText(window);
   ASSERT_EQ(text.size(), 32767u);
   EXPECT_EQ(text, all.substr(all.size() - 32767));
 
@@ -106,11 +142,13 @@ TEST_F(VantrelWindow, LogKeepsTheNewest32767Characters) {
   std::string huge(40000, 'h');
   huge += "end\r\n";
   vantrel::logView().append(huge.c_str());
-  EXPECT_EQ(logText(window), huge.substr(huge.size() - 32767));
+  EXPECT_EQ(logText(window), fromUtf8(huge.substr(huge.size() - 32767)));
 }
 
-TEST_F(VantrelWindow, TrimmingNeverCutsADoubleByteCharacter) {
-  if (GetACP() != 932) GTEST_SKIP() << "needs the Japanese code page (LANG=ja_JP.UTF-8)";
+// The log is measured in the bytes of its code page 932 text under every system code page: a
+// double-byte character counts two and goes whole; a character that code page cannot spell
+// counts one; a character beyond one UTF-16 unit is never cut in half.
+TEST_F(VantrelWindow, TrimmingCountsCodePage932BytesAndNeverCutsACharacter) {
   HWND window = open();
   ASSERT_NE(window, nullptr);
   vantrel::LogView& log = vantrel::logView();
@@ -120,14 +158,33 @@ TEST_F(VantrelWindow, TrimmingNeverCutsADoubleByteCharacter) {
   for (int i = 0; i < 16383; ++i) full += a;
   full += "x";  // 32767 bytes
   log.append(full.c_str());
-  ASSERT_EQ(logText(window), full);
+  ASSERT_EQ(logText(window), fromCp932(full));
   log.append("yy");  // two bytes go: exactly the first character
   std::string expected = full.substr(2) + "yy";
-  ASSERT_EQ(logText(window), expected);
+  ASSERT_EQ(logText(window), fromCp932(expected));
   log.append("z");  // one byte would split the next character: both of its bytes go
   expected = expected.substr(2) + "z";
-  EXPECT_EQ(logText(window), expected);
+  EXPECT_EQ(logText(window), fromCp932(expected));
   EXPECT_EQ(expected.size(), 32766u);
+  if (GetACP() == 932) {
+    EXPECT_EQ(window_testing::logTextAnsi(window), expected);
+  }
+
+  // Korean counts one byte a character ('?' in code page 932): three names of 3 units each
+  // need 9 bytes, of which 1 is free; 8 bytes of the top (4 characters) go.
+  const std::wstring korean = fromUtf8(u8"사진상");
+  for (int i = 0; i < 3; ++i) log.appendName(korean.c_str());
+  std::wstring shown = fromCp932(expected.substr(8)) + korean + korean + korean;
+  EXPECT_EQ(logText(window), shown);
+
+  // A character of two UTF-16 units at the top goes whole when the cut falls inside it.
+  log.createControl(window, vantrel::kLogControlId);
+  const std::wstring face = fromUtf8(u8"😀");
+  std::wstring faces;
+  for (int i = 0; i < 16383; ++i) faces += face;  // 32766 units, counted as 32766 bytes
+  log.appendName(faces.c_str());
+  log.append("ab");  // one byte over: the first unit would go, its partner with it
+  EXPECT_EQ(logText(window), faces.substr(2) + L"ab");
 }
 
 TEST_F(VantrelWindow, LogFillsTheClientAreaAfterResizing) {
@@ -166,12 +223,12 @@ TEST_F(VantrelWindow, DestroyingTheWindowPostsQuitWithExitCodeZero) {
 class VantrelProgram : public ::testing::Test {
  protected:
   // Starts Vantrel.exe with these arguments in folder; false when it does not start.
-  bool start(const std::string& arguments, const std::string& folder) {
-    std::string commandLine = "\"" + window_testing::programFolder() + "\\Vantrel.exe\" " + arguments;
-    STARTUPINFOA startup = {};
+  bool start(const std::wstring& arguments, const std::string& folder) {
+    std::wstring commandLine = L"\"" + fromUtf8(window_testing::programFolder()) + L"\\Vantrel.exe\" " + arguments;
+    STARTUPINFOW startup = {};
     startup.cb = sizeof startup;
-    return CreateProcessA(nullptr, &commandLine[0], nullptr, nullptr, FALSE, 0, nullptr, folder.c_str(), &startup,
-                          &process_) != FALSE;
+    return CreateProcessW(nullptr, &commandLine[0], nullptr, nullptr, FALSE, 0, nullptr, fromUtf8(folder).c_str(),
+                          &startup, &process_) != FALSE;
   }
 
   // Closes the window as the user would and returns the exit code (or a marker value).
@@ -195,7 +252,7 @@ class VantrelProgram : public ::testing::Test {
 
 TEST_F(VantrelProgram, ClosingTheWindowEndsWithExitCodeZero) {
   WorkingFolder folder;
-  ASSERT_TRUE(start("", folder.path()));
+  ASSERT_TRUE(start(L"", folder.path()));
   HWND window = window_testing::waitForWindow(process_.dwProcessId, 30000);
   ASSERT_NE(window, nullptr);
   EXPECT_EQ(logText(window), kBanner);
@@ -207,22 +264,24 @@ TEST_F(VantrelProgram, SplitsTheFilesNamedOnItsCommandLine) {
   folder.makeFolder("with blanks");
   folder.write("with blanks\\a box.fcg", fcg_writer::buildContainer({fcg_writer::opaqueImage(5, 1)}));
   folder.write("plain.fcg", fcg_writer::buildContainer({fcg_writer::opaqueImage(6, 2), fcg_writer::opaqueImage(7, 3)}));
-  const std::string quoted = folder.path("with blanks\\a box.fcg");
-  const std::string plain = folder.path("plain.fcg");
-  ASSERT_TRUE(start("\"" + quoted + "\"   " + plain + " ", folder.path()));
+  const std::wstring named = widePath(folder, kNamedInThreeScripts);
+  ASSERT_TRUE(converter_testing::writeFileNamed(named, fcg_writer::buildContainer({fcg_writer::opaqueImage(8, 4)})));
+  const std::wstring quoted = widePath(folder, "with blanks\\a box.fcg");
+  const std::wstring plain = widePath(folder, "plain.fcg");
+  ASSERT_TRUE(start(L"\"" + quoted + L"\"   " + plain + L" \"" + named + L"\"", folder.path()));
   HWND window = window_testing::waitForWindow(process_.dwProcessId, 30000);
   ASSERT_NE(window, nullptr);
-  std::string expected = kBanner + cp932(u8"\r\n---\r\n入力ファイル名：") + quoted +
-                         cp932(u8"\r\n[fcg_000001.gg0]  サイズ：53\r\n処理時間：T 秒\r\n\r\n---\r\n入力ファイル名：") +
-                         plain +
-                         cp932(u8"\r\n[fcg_000002.gg0]  サイズ：54\r\n[fcg_000003.gg0]  サイズ：55\r\n処理時間：T 秒\r\n");
+  std::wstring expected =
+      kBanner + convertedBlock(quoted, u8"[fcg_000001.gg0]  サイズ：53\r\n処理時間：T 秒\r\n") +
+      convertedBlock(plain, u8"[fcg_000002.gg0]  サイズ：54\r\n[fcg_000003.gg0]  サイズ：55\r\n処理時間：T 秒\r\n") +
+      convertedBlock(named, u8"[fcg_000004.gg0]  サイズ：56\r\n処理時間：T 秒\r\n");
   EXPECT_EQ(withoutTimes(logText(window)), expected);
   EXPECT_EQ(closeAndWait(window), 0u);
   std::string bytes;
   ASSERT_TRUE(fcg_writer::readFile(folder.path("fcg_000001.gg0"), &bytes));
   fcg_writer::Image image = fcg_writer::opaqueImage(5, 1);
   EXPECT_EQ(bytes, image.header + image.data);
-  EXPECT_TRUE(folder.exists("fcg_000003.gg0"));
+  EXPECT_TRUE(folder.exists("fcg_000004.gg0"));
 }
 
 }  // namespace

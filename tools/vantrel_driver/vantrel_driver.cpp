@@ -5,12 +5,15 @@
 //
 // Starts VANTREL.EXE in DIR with the files on its command line (quoted where they hold
 // blanks), waits until its window is shown (every named file has been split by then), reads
-// the log control's text with WM_GETTEXT, writes it as UTF-8 with plain "\n" line ends to FILE
-// (or standard output), keeps the window open for MS milliseconds (for a screenshot; with
-// --size the window is first resized to W x H and its log scrolled to the top), then closes it
-// with WM_CLOSE. Every wait is bounded: a program that does not answer is ended.
-// The exit code is Vantrel's, or 3 when it could not be started, shown or closed.
+// the log control's text with WM_GETTEXT in UTF-16, writes it as UTF-8 with plain "\n" line
+// ends to FILE (or standard output), keeps the window open for MS milliseconds (for a
+// screenshot; with --size the window is first resized to W x H and its log scrolled to the
+// top), then closes it with WM_CLOSE. Every wait is bounded: a program that does not answer is
+// ended. The driver's own command line is read in UTF-16, so names of any script pass through.
+// On standard error it reports the milliseconds from starting Vantrel to its window being
+// shown. The exit code is Vantrel's, or 3 when it could not be started, shown or closed.
 #include <windows.h>
+#include <shellapi.h>
 
 #include <cstdio>
 #include <cstdlib>
@@ -23,14 +26,14 @@ constexpr int kLogControlId = 101;
 constexpr int kFailed = 3;
 
 struct Options {
-  std::string folder;
-  std::string logFile;
+  std::wstring folder;
+  std::wstring logFile;
   DWORD holdMs = 0;
   DWORD timeoutMs = 60000;
   int width = 0;
   int height = 0;
-  std::string program;
-  std::string arguments;
+  std::wstring program;
+  std::wstring arguments;
 };
 
 struct FindContext {
@@ -56,20 +59,20 @@ HWND waitForWindow(HANDLE process, DWORD processId, DWORD timeoutMs) {
     FindContext context{processId, nullptr};
     EnumWindows(matchWindow, reinterpret_cast<LPARAM>(&context));
     if (context.found != nullptr && IsWindowVisible(context.found)) return context.found;
-    if (WaitForSingleObject(process, 50) == WAIT_OBJECT_0) return nullptr;  // it ended early
+    if (WaitForSingleObject(process, 5) == WAIT_OBJECT_0) return nullptr;  // it ended early
   }
   return nullptr;
 }
 
-bool readLog(HWND window, std::string* text) {
+bool readLog(HWND window, std::wstring* text) {
   HWND edit = GetDlgItem(window, kLogControlId);
   DWORD_PTR length = 0;
-  if (edit == nullptr || !SendMessageTimeoutA(edit, WM_GETTEXTLENGTH, 0, 0, SMTO_ABORTIFHUNG, 10000, &length)) {
+  if (edit == nullptr || !SendMessageTimeoutW(edit, WM_GETTEXTLENGTH, 0, 0, SMTO_ABORTIFHUNG, 10000, &length)) {
     return false;
   }
-  text->assign(length + 1, '\0');
+  text->assign(length + 1, L'\0');
   DWORD_PTR copied = 0;
-  if (!SendMessageTimeoutA(edit, WM_GETTEXT, length + 1, reinterpret_cast<LPARAM>(&(*text)[0]), SMTO_ABORTIFHUNG,
+  if (!SendMessageTimeoutW(edit, WM_GETTEXT, length + 1, reinterpret_cast<LPARAM>(&(*text)[0]), SMTO_ABORTIFHUNG,
                            10000, &copied)) {
     return false;
   }
@@ -77,11 +80,9 @@ bool readLog(HWND window, std::string* text) {
   return true;
 }
 
-// Code page 932 to UTF-8, "\r\n" to "\n".
-std::string toUtf8(const std::string& cp932) {
-  int wide = MultiByteToWideChar(932, 0, cp932.data(), static_cast<int>(cp932.size()), nullptr, 0);
-  std::wstring text(static_cast<size_t>(wide), L'\0');
-  MultiByteToWideChar(932, 0, cp932.data(), static_cast<int>(cp932.size()), &text[0], wide);
+// UTF-16 to UTF-8, "\r\n" to "\n".
+std::string toUtf8(const std::wstring& text) {
+  int wide = static_cast<int>(text.size());
   int bytes = WideCharToMultiByte(CP_UTF8, 0, text.data(), wide, nullptr, 0, nullptr, nullptr);
   std::string utf8(static_cast<size_t>(bytes), '\0');
   WideCharToMultiByte(CP_UTF8, 0, text.data(), wide, &utf8[0], bytes, nullptr, nullptr);
@@ -92,63 +93,74 @@ std::string toUtf8(const std::string& cp932) {
   return out;
 }
 
-bool writeText(const std::string& path, const std::string& text) {
+bool writeText(const std::wstring& path, const std::string& text) {
   if (path.empty()) {
     DWORD written = 0;
     return WriteFile(GetStdHandle(STD_OUTPUT_HANDLE), text.data(), static_cast<DWORD>(text.size()), &written, nullptr);
   }
-  FILE* file = std::fopen(path.c_str(), "wb");
+  FILE* file = _wfopen(path.c_str(), L"wb");
   if (file == nullptr) return false;
   bool ok = std::fwrite(text.data(), 1, text.size(), file) == text.size();
   return std::fclose(file) == 0 && ok;
 }
 
-bool parse(int argc, char** argv, Options* options) {
+bool parse(int argc, wchar_t** argv, Options* options) {
   int i = 1;
-  for (; i < argc && std::strncmp(argv[i], "--", 2) == 0; ++i) {
+  for (; i < argc && std::wcsncmp(argv[i], L"--", 2) == 0; ++i) {
     if (i + 1 >= argc) return false;
-    std::string flag = argv[i];
-    const char* value = argv[++i];
-    if (flag == "--cwd") options->folder = value;
-    else if (flag == "--log") options->logFile = value;
-    else if (flag == "--hold") options->holdMs = static_cast<DWORD>(std::strtoul(value, nullptr, 10));
-    else if (flag == "--timeout") options->timeoutMs = static_cast<DWORD>(std::strtoul(value, nullptr, 10));
-    else if (flag == "--size") {
-      if (std::sscanf(value, "%dx%d", &options->width, &options->height) != 2) return false;
+    std::wstring flag = argv[i];
+    const wchar_t* value = argv[++i];
+    if (flag == L"--cwd") options->folder = value;
+    else if (flag == L"--log") options->logFile = value;
+    else if (flag == L"--hold") options->holdMs = static_cast<DWORD>(std::wcstoul(value, nullptr, 10));
+    else if (flag == L"--timeout") options->timeoutMs = static_cast<DWORD>(std::wcstoul(value, nullptr, 10));
+    else if (flag == L"--size") {
+      if (std::swscanf(value, L"%dx%d", &options->width, &options->height) != 2) return false;
     }
     else return false;
   }
   if (i >= argc) return false;
   options->program = argv[i++];
   for (; i < argc; ++i) {
-    std::string word = argv[i];
-    options->arguments += " ";
-    options->arguments += word.find(' ') != std::string::npos ? "\"" + word + "\"" : word;
+    std::wstring word = argv[i];
+    options->arguments += L" ";
+    options->arguments += word.find(L' ') != std::wstring::npos ? L"\"" + word + L"\"" : word;
   }
   return true;
 }
 
 }  // namespace
 
-int main(int argc, char** argv) {
+int main() {
+  int argc = 0;
+  wchar_t** argv = CommandLineToArgvW(GetCommandLineW(), &argc);
   Options options;
-  if (!parse(argc, argv, &options)) {
+  if (argv == nullptr || !parse(argc, argv, &options)) {
     std::fprintf(stderr, "usage: vantrel_driver [--cwd DIR] [--log FILE] [--hold MS] [--size WxH] [--timeout MS] "
                  "VANTREL.EXE [FILE...]\n");
     return kFailed;
   }
-  std::string commandLine = "\"" + options.program + "\"" + options.arguments;
-  STARTUPINFOA startup = {};
+  std::wstring commandLine = L"\"" + options.program + L"\"" + options.arguments;
+  STARTUPINFOW startup = {};
   startup.cb = sizeof startup;
   PROCESS_INFORMATION process = {};
-  if (!CreateProcessA(nullptr, &commandLine[0], nullptr, nullptr, FALSE, 0, nullptr,
+  LARGE_INTEGER frequency, started, shown;
+  QueryPerformanceFrequency(&frequency);
+  QueryPerformanceCounter(&started);
+  if (!CreateProcessW(nullptr, &commandLine[0], nullptr, nullptr, FALSE, 0, nullptr,
                       options.folder.empty() ? nullptr : options.folder.c_str(), &startup, &process)) {
-    std::fprintf(stderr, "vantrel_driver: cannot start %s (error %lu)\n", options.program.c_str(), GetLastError());
+    std::fprintf(stderr, "vantrel_driver: cannot start %s (error %lu)\n", toUtf8(options.program).c_str(),
+                 GetLastError());
     return kFailed;
   }
   int result = kFailed;
   HWND window = waitForWindow(process.hProcess, process.dwProcessId, options.timeoutMs);
-  std::string log;
+  QueryPerformanceCounter(&shown);
+  if (window != nullptr) {
+    std::fprintf(stderr, "vantrel_driver: window shown after %.1f ms\n",
+                 1000.0 * static_cast<double>(shown.QuadPart - started.QuadPart) / static_cast<double>(frequency.QuadPart));
+  }
+  std::wstring log;
   if (window == nullptr) {
     std::fprintf(stderr, "vantrel_driver: no window appeared within %lu ms\n", options.timeoutMs);
   } else if (!readLog(window, &log) || !writeText(options.logFile, toUtf8(log))) {
