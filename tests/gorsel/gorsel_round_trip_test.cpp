@@ -76,6 +76,8 @@ TEST_F(GorselRoundTrip, SamplePictures) {
       {SamplePattern::kFlat, 1, 1, 5},        {SamplePattern::kGradient, 1, 300, 1},
       {SamplePattern::kFlat, 300, 1, 2},      {SamplePattern::kFlat, 1001, 37, 4},
       {SamplePattern::kMixed, 333, 21, 9},    {SamplePattern::kPhoto, 255, 17, 6},
+      {SamplePattern::kLandscape, 240, 160, 1}, {SamplePattern::kPortrait, 161, 97, 2},
+      {SamplePattern::kStreet, 333, 120, 3},
   };
   for (const Sample& s : samples) expectRoundTrip(gorsel, s, true);
 }

@@ -2,7 +2,7 @@
 //
 //   ggdpic encode <width> <height> <pixels.bgr> <out.ggd>
 //       encodes raw pixels: blue, green, red bytes, top row first, width x 3 bytes a row
-//   ggdpic sample <noise|gradient|flat|photo|mixed> <width> <height> <out.ggd> [seed]
+//   ggdpic sample <noise|gradient|flat|photo|mixed|landscape|portrait|street> <width> <height> <out.ggd> [seed]
 //       encodes a generated picture
 //
 // It prints the operations used and the sizes; exit code 0 on success, 1 on failure.
@@ -24,7 +24,7 @@ namespace {
 int usage() {
   std::fprintf(stderr,
                "usage: ggdpic encode <width> <height> <pixels.bgr> <out.ggd>\n"
-               "       ggdpic sample <noise|gradient|flat|photo|mixed> <width> <height> <out.ggd> [seed]\n");
+               "       ggdpic sample <noise|gradient|flat|photo|mixed|landscape|portrait|street> <width> <height> <out.ggd> [seed]\n");
   return 1;
 }
 

@@ -117,6 +117,196 @@ void mixed(std::vector<uint8_t>& px, int width, int height, Random& random) {
   }
 }
 
+// Smooth noise in 0..1: a hashed lattice every `cell` pixels, blended with smoothstep, and
+// octaves of half the cell added at half the weight.
+class SmoothNoise {
+ public:
+  explicit SmoothNoise(uint32_t seed) : seed_(seed * 0x9E3779B1u + 0x7F4A7C15u) {}
+
+  double at(double x, double y, double cell, int octaves) const {
+    double sum = 0, weight = 1, total = 0;
+    for (int o = 0; o < octaves; ++o) {
+      sum += weight * lattice(x / cell, y / cell, static_cast<uint32_t>(o));
+      total += weight;
+      weight *= 0.5;
+      cell *= 0.5;
+    }
+    return sum / total;
+  }
+
+ private:
+  double corner(int64_t x, int64_t y, uint32_t octave) const {
+    uint32_t h = static_cast<uint32_t>(x) * 0x85EBCA77u ^ static_cast<uint32_t>(y) * 0xC2B2AE3Du ^
+                 (seed_ + octave * 0x27D4EB2Fu);
+    h ^= h >> 15;
+    h *= 0x2C1B3C6Du;
+    h ^= h >> 12;
+    return (h & 0xFFFF) / 65535.0;
+  }
+  double lattice(double x, double y, uint32_t octave) const {
+    const double fx = std::floor(x), fy = std::floor(y);
+    const int64_t ix = static_cast<int64_t>(fx), iy = static_cast<int64_t>(fy);
+    const double tx = smooth(x - fx), ty = smooth(y - fy);
+    const double top = corner(ix, iy, octave) * (1 - tx) + corner(ix + 1, iy, octave) * tx;
+    const double bottom = corner(ix, iy + 1, octave) * (1 - tx) + corner(ix + 1, iy + 1, octave) * tx;
+    return top * (1 - ty) + bottom * ty;
+  }
+  static double smooth(double t) { return t * t * (3 - 2 * t); }
+  uint32_t seed_;
+};
+
+// Light as the scene gives it, before the camera: blue, green, red in levels, unclipped.
+struct Light {
+  double blue, green, red;
+};
+
+Light mix(const Light& a, const Light& b, double t) {
+  t = std::clamp(t, 0.0, 1.0);
+  return {a.blue + (b.blue - a.blue) * t, a.green + (b.green - a.green) * t, a.red + (b.red - a.red) * t};
+}
+
+Light scale(const Light& a, double f) { return {a.blue * f, a.green * f, a.red * f}; }
+
+// What the camera adds: grain that grows with the square root of the light (none in clipped
+// shadows and highlights, where the processing flattens everything), rounded to levels.
+class Camera {
+ public:
+  explicit Camera(uint32_t seed, double grain) : random_(seed), grain_(grain) {}
+
+  void expose(std::vector<uint8_t>& px, int width, int x, int y, const Light& light) {
+    const double level[3] = {light.blue, light.green, light.red};
+    int out[3];
+    for (int c = 0; c < 3; ++c) {
+      const double v = level[c];
+      double noisy = v;
+      if (v > 6 && v < 250) noisy += gaussian() * grain_ * std::sqrt(v / 255.0);
+      out[c] = static_cast<int>(std::lround(noisy));
+    }
+    put(px, width, x, y, out[0], out[1], out[2]);
+  }
+
+ private:
+  // About normal: the sum of four uniform values, centred, of deviation 1.
+  double gaussian() {
+    double sum = 0;
+    for (int i = 0; i < 4; ++i) sum += (random_.next() >> 8) / double(1 << 24);
+    return (sum - 2.0) * 1.7320508;
+  }
+  Random random_;
+  double grain_;
+};
+
+// Takes the photograph: the scene's light at every pixel (x, y; u, v the same in 0..1),
+// through the camera.
+template <typename Scene>
+void photograph(std::vector<uint8_t>& px, int width, int height, Camera& camera, const Scene& scene) {
+  for (int y = 0; y < height; ++y) {
+    for (int x = 0; x < width; ++x) camera.expose(px, width, x, y, scene(x, y, double(x) / width, double(y) / height));
+  }
+}
+
+void landscape(std::vector<uint8_t>& px, int width, int height, uint32_t seed) {
+  SmoothNoise noise(seed);
+  Camera camera(seed, 1.2);
+  const Light zenith{170, 95, 40}, haze{235, 215, 195}, cloud{262, 258, 255}, cloudShade{185, 180, 178};
+  const Light hillFar{150, 135, 120}, grass{55, 140, 95}, soil{50, 80, 110}, leaves{18, 30, 22};
+  photograph(px, width, height, camera, [&](int x, int y, double u, double v) {
+    const double far = 0.38 + 0.08 * noise.at(x, 0, width / 3.0, 3);
+    const double near = 0.5 + 0.1 * noise.at(x, 1000, width / 5.0, 4);
+    // Crowns of trees rising from the field on the right.
+    const double treeTop = 0.5 - 0.3 * noise.at(x, 2000, width / 40.0, 3) + 1.2 * std::abs(u - 0.75);
+    Light light;
+    if (v < far) {
+      light = mix(zenith, haze, std::pow(v / far, 1.5));
+      const double c = noise.at(x, y * 2.5, width / 4.0, 5);
+      if (c > 0.5) light = mix(light, mix(cloud, cloudShade, (v / far) * 0.8 + 0.4 * (0.75 - c)), (c - 0.5) * 5);
+    } else if (v < near) {
+      light = scale(hillFar, 0.85 + 0.3 * noise.at(x, y, width / 16.0, 4));
+      light = mix(light, haze, (near - v) / (near - far) * 0.5);
+    } else {
+      const double depth = (v - near) / (1 - near);
+      const double tuft = noise.at(x, y * 3, 6 + 30 * depth, 3);
+      light = scale(mix(grass, soil, noise.at(x, y, width / 6.0, 3) * 1.4 - 0.3), 0.6 + 0.8 * tuft);
+    }
+    if (v > treeTop && v < near + 0.04 + 0.02 * noise.at(x, 3000, 9, 2)) {
+      light = scale(leaves, 0.5 + noise.at(x, y, 5, 2));
+    }
+    return light;
+  });
+}
+
+void portrait(std::vector<uint8_t>& px, int width, int height, uint32_t seed) {
+  SmoothNoise noise(seed);
+  Camera camera(seed + 1, 1.0);
+  const Light wallWarm{90, 140, 190}, wallDark{30, 45, 60}, skin{120, 160, 215}, skinShade{70, 95, 150};
+  const Light hair{20, 30, 45}, clothA{120, 50, 40}, clothB{160, 90, 70}, lamp{270, 270, 270};
+  const double cx = 0.5, cy = 0.42;
+  photograph(px, width, height, camera, [&](int x, int y, double u, double v) {
+    // Out-of-focus room: broad light, two lamps that clip to white.
+    Light light = mix(wallWarm, wallDark, 0.3 + 0.8 * noise.at(x, y, width / 3.0, 2) - 0.3 * (1 - v));
+    for (const double lx : {0.15, 0.82}) {
+      const double d = std::hypot((u - lx) * width, (v - 0.2) * height) / (0.06 * width);
+      if (d < 1.6) light = mix(light, lamp, 1.6 - d);
+    }
+    const double face = std::hypot((u - cx) / 0.17, (v - cy) / 0.23);
+    const double body = (v > 0.62) ? std::abs(u - cx) / (0.22 + (v - 0.62) * 0.9) : 9;
+    if (body < 1) {
+      // A woven cloth: a small pattern that repeats, its threads uneven.
+      const int wx = x % 8, wy = y % 8;
+      const bool warp = (wx < 4) != (wy < 4);
+      light = scale(warp ? clothA : clothB, 0.75 + 0.35 * (1 - body) + 0.1 * noise.at(x, y, 3, 1));
+    } else if (face < 1) {
+      const double shade = std::clamp((u - cx) * 3.0 + 0.4, 0.0, 1.0);
+      light = mix(skin, skinShade, shade + 0.1 * noise.at(x, y, 20, 2));
+    } else if (face < 1.35 && v < cy + 0.05) {
+      // Hair: fine strands along one direction.
+      const double strand = noise.at(x * 0.15 + y * 0.9, y * 0.15 - x * 0.5, 2.5, 2);
+      light = scale(hair, 0.6 + 1.2 * strand);
+    }
+    return light;
+  });
+}
+
+void street(std::vector<uint8_t>& px, int width, int height, uint32_t seed) {
+  SmoothNoise noise(seed);
+  Camera camera(seed + 2, 1.0);
+  const Light sky{230, 200, 170}, plaster{170, 190, 205}, brick{60, 80, 150}, mortar{160, 165, 170};
+  const Light glass{70, 55, 40}, frame{230, 230, 232}, shadow{0.35, 0.4, 0.45}, road{95, 100, 105};
+  const int roofline = height / 7;
+  const int houseWidth = std::max(64, width / 5);
+  photograph(px, width, height, camera, [&](int x, int y, double u, double v) {
+    const int house = x / houseWidth;
+    const int hx = x % houseWidth;
+    const int roof = roofline + (house % 3) * height / 30;
+    Light light;
+    if (y < roof) {
+      light = mix(sky, Light{250, 240, 230}, double(y) / roof);
+    } else if (v > 0.85) {
+      light = scale(road, 0.8 + 0.4 * noise.at(x, y, 4, 2));
+    } else {
+      const bool bricks = house % 2 == 1;
+      if (bricks) {
+        const int row = (y - roof) / 9;
+        const bool joint = (y - roof) % 9 == 0 || (hx + (row % 2) * 11) % 22 == 0;
+        light = joint ? mortar : scale(brick, 0.85 + 0.3 * noise.at(x / 22 + row * 7, row, 1, 1));
+      } else {
+        light = scale(plaster, 0.93 + 0.1 * noise.at(x, y, 12, 3));
+      }
+      // Windows on a grid, the same in every floor: frames and dark glass with reflections.
+      const int cellX = houseWidth / 4, cellY = std::max(24, height / 9);
+      const int wx = hx % cellX, wy = (y - roof) % cellY;
+      if (wx > cellX / 4 && wx < cellX * 3 / 4 && wy > cellY / 5 && wy < cellY * 4 / 5 && hx > 4) {
+        const bool edge = wx < cellX / 4 + 3 || wx > cellX * 3 / 4 - 3 || wy < cellY / 5 + 3 || wy > cellY * 4 / 5 - 3;
+        light = edge ? frame : mix(glass, sky, 0.3 * (double(wy) / cellY) + 0.2 * noise.at(x, y, 30, 1));
+      }
+    }
+    // A cast shadow across the lower left.
+    if (y > roof && y - roof > (width - x) / 2) light = {light.blue * shadow.blue, light.green * shadow.green,
+                                                        light.red * shadow.red};
+    return light;
+  });
+}
+
 }  // namespace
 
 bool parseSamplePattern(const std::string& name, SamplePattern& pattern) {
@@ -127,7 +317,10 @@ bool parseSamplePattern(const std::string& name, SamplePattern& pattern) {
                 {"gradient", SamplePattern::kGradient},
                 {"flat", SamplePattern::kFlat},
                 {"photo", SamplePattern::kPhoto},
-                {"mixed", SamplePattern::kMixed}};
+                {"mixed", SamplePattern::kMixed},
+                {"landscape", SamplePattern::kLandscape},
+                {"portrait", SamplePattern::kPortrait},
+                {"street", SamplePattern::kStreet}};
   for (const auto& entry : kNames) {
     if (name == entry.name) {
       pattern = entry.pattern;
@@ -147,6 +340,9 @@ std::vector<uint8_t> makeSamplePicture(SamplePattern pattern, int width, int hei
     case SamplePattern::kFlat: flat(px, width, height, random); break;
     case SamplePattern::kPhoto: photo(px, width, height, random); break;
     case SamplePattern::kMixed: mixed(px, width, height, random); break;
+    case SamplePattern::kLandscape: landscape(px, width, height, seed); break;
+    case SamplePattern::kPortrait: portrait(px, width, height, seed); break;
+    case SamplePattern::kStreet: street(px, width, height, seed); break;
   }
   return px;
 }
