@@ -127,9 +127,9 @@ bool CacheAnswers(const CacheQuery& query) {
 }
 
 // A fresh local copy of the cached list for the host when the cache answers the query:
-// 0 with *list and *archiveStart set, 4 or 5 when the copy cannot be made. -1 when it does
+// 0 with *list set, 4 or 5 when the copy cannot be made. -1 when it does
 // not answer; the cache is then emptied, since the listing that follows replaces it.
-int CopyFromCache(const CacheQuery& query, HLOCAL* list, int64_t* archiveStart) {
+int CopyFromCache(const CacheQuery& query, HLOCAL* list) {
   EntryListCache stale;
   int result = spi::kNotSupported;
   {
@@ -143,11 +143,49 @@ int CopyFromCache(const CacheQuery& query, HLOCAL* list, int64_t* archiveStart) 
         std::memcpy(copy, cached, gCache.listBytes);
         GlobalUnlock(gCache.list);
         *list = copy;
-        *archiveStart = gCache.archiveStart;
         result = spi::kSuccess;
       } else {
         if (copy != nullptr) LocalFree(copy);
         result = copy == nullptr ? spi::kNoMemory : spi::kLockFailed;
+      }
+    }
+  }
+  FreeCacheBlocks(stale);
+  return result;
+}
+
+// The first record at `position` in a list of `bytes` bytes; false when none starts there.
+bool FindInList(const spi::ArchiveEntryInfo* entries, size_t bytes, int64_t position, spi::ArchiveEntryInfo* found) {
+  const size_t count = bytes / sizeof(spi::ArchiveEntryInfo);
+  for (size_t j = 0; j < count && entries[j].method[0] != '\0'; ++j) {
+    if (static_cast<int64_t>(entries[j].position) == position) {
+      std::memcpy(found, &entries[j], sizeof *found);
+      return true;
+    }
+  }
+  return false;
+}
+
+// The record at `position` of the cached list when the cache answers the query: 0 with
+// *found and *archiveStart set, -1 when no member starts there, 5 when the list cannot be
+// locked. 1 (a code a listing never gives) when the cache does not answer; it is then
+// emptied, since the listing that follows replaces it.
+constexpr int kCacheMiss = spi::kAborted;
+int FindInCache(const CacheQuery& query, int64_t position, spi::ArchiveEntryInfo* found, int64_t* archiveStart) {
+  EntryListCache stale;
+  int result = kCacheMiss;
+  {
+    std::lock_guard<std::mutex> hold(gCacheLock);
+    if (!CacheAnswers(query)) {
+      stale = TakeCache();
+    } else {
+      const auto* cached = static_cast<const spi::ArchiveEntryInfo*>(GlobalLock(gCache.list));
+      if (cached == nullptr) {
+        result = spi::kLockFailed;
+      } else {
+        result = FindInList(cached, gCache.listBytes, position, found) ? spi::kSuccess : spi::kNotSupported;
+        GlobalUnlock(gCache.list);
+        *archiveStart = gCache.archiveStart;
       }
     }
   }
@@ -258,23 +296,19 @@ int ListFromOpenFile(HANDLE file, int64_t offset, HLOCAL* list, size_t* listByte
   return result;
 }
 
-// The list of the open archive file named `path`: from the cache when it answers, else read
-// at `offset` and cached. *archiveStart receives the offset the positions count from.
+// The list of the archive file named `path` at `offset`: from the cache when it answers,
+// else read from the open file and cached.
 template <typename Char>
-int ListArchiveFile(HANDLE file, const FileStamp& stamp, const Char* path, int64_t offset, bool anyOffset,
-                    HLOCAL* list, int64_t* archiveStart) {
+int ListArchiveFile(HANDLE file, const FileStamp& stamp, const Char* path, int64_t offset, HLOCAL* list) {
   PathKey key;
   int result = MakePathKey(path, &key);
   if (result != spi::kSuccess) return result;
-  const CacheQuery query = {&key, stamp, offset, anyOffset};
-  result = CopyFromCache(query, list, archiveStart);
+  const CacheQuery query = {&key, stamp, offset, false};
+  result = CopyFromCache(query, list);
   if (result == spi::kNotSupported) {
     size_t listBytes = 0;
     result = ListFromOpenFile(file, offset, list, &listBytes);
-    if (result == spi::kSuccess) {
-      StoreInCache(query, *list, listBytes);
-      *archiveStart = offset;
-    }
+    if (result == spi::kSuccess) StoreInCache(query, *list, listBytes);
   }
   ReleasePathKey(&key);
   return result;
@@ -285,10 +319,7 @@ int ListNamedFile(const Char* path, int64_t offset, HLOCAL* list) {
   HANDLE file = OpenForReading(path);
   if (file == INVALID_HANDLE_VALUE) return spi::kReadError;
   FileStamp stamp;
-  int64_t archiveStart = 0;
-  const int result = ReadFileStamp(file, &stamp)
-                         ? ListArchiveFile(file, stamp, path, offset, false, list, &archiveStart)
-                         : spi::kReadError;
+  const int result = ReadFileStamp(file, &stamp) ? ListArchiveFile(file, stamp, path, offset, list) : spi::kReadError;
   CloseHandle(file);
   return result;
 }
@@ -366,17 +397,31 @@ int BuildFamilyList(const Char* source, int64_t offsetOrSize, ListSource kind, H
   return result;
 }
 
+// The record at `position`, from the cache or from the directory read at the file's start.
 template <typename Char>
-int ListOpenFamilyArchive(HANDLE file, const FileStamp& stamp, const Char* path, HLOCAL* list,
-                          int64_t* archiveStart) {
-  *list = nullptr;
-  *archiveStart = 0;
-  int result = ListArchiveFile(file, stamp, path, 0, true, list, archiveStart);
-  if (result == spi::kSuccess) result = InFamily(path, list);
-  if (result != spi::kSuccess) {
-    *list = nullptr;
-    *archiveStart = 0;
+int FindAnsiMember(HANDLE file, const FileStamp& stamp, const Char* path, int64_t position,
+                   spi::ArchiveEntryInfo* found, int64_t* archiveStart) {
+  PathKey key;
+  int result = MakePathKey(path, &key);
+  if (result != spi::kSuccess) return result;
+  const CacheQuery query = {&key, stamp, 0, true};
+  result = FindInCache(query, position, found, archiveStart);
+  if (result == kCacheMiss) {
+    HLOCAL list = nullptr;
+    size_t listBytes = 0;
+    result = ListFromOpenFile(file, 0, &list, &listBytes);
+    if (result == spi::kSuccess) {
+      StoreInCache(query, list, listBytes);
+      *archiveStart = 0;
+      const auto* entries = static_cast<const spi::ArchiveEntryInfo*>(LocalLock(list));
+      result = entries == nullptr                                    ? spi::kLockFailed
+               : FindInList(entries, listBytes, position, found) ? spi::kSuccess
+                                                                    : spi::kNotSupported;
+      if (entries != nullptr) LocalUnlock(list);
+      LocalFree(list);
+    }
   }
+  ReleasePathKey(&key);
   return result;
 }
 
@@ -390,13 +435,22 @@ int BuildEntryList(const spi::WideChar* source, int64_t offsetOrSize, ListSource
   return BuildFamilyList(source, offsetOrSize, kind, list);
 }
 
-int ListOpenArchive(HANDLE file, const FileStamp& stamp, const char* path, HLOCAL* list, int64_t* archiveStart) {
-  return ListOpenFamilyArchive(file, stamp, path, list, archiveStart);
+int FindMemberByPosition(HANDLE file, const FileStamp& stamp, const char* path, int64_t position,
+                         spi::ArchiveEntryInfo* member, int64_t* archiveStart) {
+  *archiveStart = 0;
+  return FindAnsiMember(file, stamp, path, position, member, archiveStart);
 }
 
-int ListOpenArchive(HANDLE file, const FileStamp& stamp, const spi::WideChar* path, HLOCAL* list,
-                    int64_t* archiveStart) {
-  return ListOpenFamilyArchive(file, stamp, path, list, archiveStart);
+int FindMemberByPosition(HANDLE file, const FileStamp& stamp, const spi::WideChar* path, int64_t position,
+                         spi::ArchiveEntryInfoW* member, int64_t* archiveStart) {
+  *archiveStart = 0;
+  spi::ArchiveEntryInfo found;
+  const int result = FindAnsiMember(file, stamp, path, position, &found, archiveStart);
+  if (result == spi::kSuccess) {
+    std::memset(member, 0, sizeof *member);
+    WidenEntry(found, member);
+  }
+  return result;
 }
 
 void DropEntryListCache() {

@@ -53,14 +53,18 @@ using EntryOf = typename EntryRecord<Char>::Type;
 int BuildEntryList(const char* source, int64_t offsetOrSize, ListSource kind, HLOCAL* list);
 int BuildEntryList(const spi::WideChar* source, int64_t offsetOrSize, ListSource kind, HLOCAL* list);
 
-// The list GetFile looks members up in, for the archive file already open as `file` whose
-// stamp is `stamp`. GetFile is given no offset: a cached listing of the same path and the
-// same unchanged file is taken at whatever offset it was made (the host lists first, then
-// extracts); otherwise the directory is read at the start of the file. *archiveStart receives
-// the file offset that the list's positions count from. Results as BuildEntryList.
-int ListOpenArchive(HANDLE file, const FileStamp& stamp, const char* path, HLOCAL* list, int64_t* archiveStart);
-int ListOpenArchive(HANDLE file, const FileStamp& stamp, const spi::WideChar* path, HLOCAL* list,
-                    int64_t* archiveStart);
+// The member GetFile asks for: the first record whose position is `position`, in the record
+// type of the path's family, from the archive file already open as `file` whose stamp is
+// `stamp`. GetFile is given no offset: a cached listing of the same path and the same
+// unchanged file is used at whatever offset it was made (the host lists first, then
+// extracts), and searched where it lies, under the cache's lock, without a copy; otherwise
+// the directory is read at the start of the file and cached. *archiveStart receives the file
+// offset that positions count from. Results: 0; -1 when no member starts there; else the
+// listing's codes (2, 3, 4, 5).
+int FindMemberByPosition(HANDLE file, const FileStamp& stamp, const char* path, int64_t position,
+                         spi::ArchiveEntryInfo* member, int64_t* archiveStart);
+int FindMemberByPosition(HANDLE file, const FileStamp& stamp, const spi::WideChar* path, int64_t position,
+                         spi::ArchiveEntryInfoW* member, int64_t* archiveStart);
 
 // Releases the cached path and list (at library unload, and on every memory listing).
 void DropEntryListCache();

@@ -24,23 +24,6 @@ ListSource SourceOf(unsigned flag) {
   return spi::inputKind(flag) == spi::kInputMemory ? ListSource::kMemory : ListSource::kFile;
 }
 
-// The first record of the list whose position is `position`, copied out.
-template <typename Entry>
-int FindByPosition(HLOCAL list, int64_t position, Entry* found) {
-  const Entry* entry = static_cast<const Entry*>(LocalLock(list));
-  if (entry == nullptr) return spi::kLockFailed;
-  int result = spi::kNotSupported;  // no member starts there
-  for (; entry->method[0] != '\0'; ++entry) {
-    if (static_cast<int64_t>(entry->position) == position) {
-      std::memcpy(found, entry, sizeof *found);
-      result = spi::kSuccess;
-      break;
-    }
-  }
-  LocalUnlock(list);
-  return result;
-}
-
 // The first record whose filename matches; the path field is never compared.
 template <typename Entry, typename Char>
 int FindByName(HLOCAL list, const Char* name, bool ignoreCase, Entry* found) {
@@ -104,11 +87,7 @@ template <typename Char>
 int FindMember(HANDLE file, const Char* src, int64_t position, EntryOf<Char>* member, int64_t* archiveStart) {
   FileStamp stamp;
   if (!ReadFileStamp(file, &stamp)) return spi::kReadError;
-  HLOCAL list = nullptr;
-  int result = ListOpenArchive(file, stamp, src, &list, archiveStart);
-  if (result != spi::kSuccess) return result;
-  result = FindByPosition(list, position, member);
-  LocalFree(list);
+  const int result = FindMemberByPosition(file, stamp, src, position, member, archiveStart);
   if (result != spi::kSuccess) return result;
   // Positions count from the archive's first byte, which a listing at an offset puts further
   // into the file. A member that the file does not hold whole is refused before anything is
