@@ -41,6 +41,14 @@ std::wstring convertedBlock(const std::wstring& name, const std::string& reportU
   return fromUtf8(u8"\r\n---\r\n入力ファイル名：") + name + L"\r\n" + fromUtf8(reportUtf8);
 }
 
+// The locale runs say which ANSI code page the prefix must have; a prefix made under another
+// locale would test nothing.
+TEST(SystemCodePage, IsTheOneTheRunAskedFor) {
+  char expected[16];
+  if (GetEnvironmentVariableA("VANTREL_EXPECTED_ACP", expected, sizeof expected) == 0) GTEST_SKIP();
+  EXPECT_EQ(GetACP(), static_cast<UINT>(std::stoul(expected)));
+}
+
 class VantrelWindow : public ::testing::Test {
  protected:
   static void SetUpTestSuite() { vantrel::registerWindowClass(GetModuleHandleA(nullptr)); }

@@ -1,0 +1,59 @@
+#!/usr/bin/env bash
+# Times the real Vantrel.exe under wine splitting a container of 64 images of 4 MiB and one of
+# 16 images of 8 MiB, beside `cp` of the same container into a fresh folder timed in the same
+# run (alternating, medians of RUNS). Vantrel is started by vantrel_driver with the container
+# on its command line; every image is split while the window is created, so "window shown"
+# is when the last file has been written. Two figures are given for Vantrel: its own timing
+# line (open to last file closed, inside the program) and the driver's wall clock from
+# starting the program to its window being shown (wine's process start included).
+#
+#   bash bench/converter/wine_split_timing.sh [WINDOWS_BIN_DIR] [NATIVE_BIN_DIR]
+#
+# WINDOWS_BIN_DIR holds Vantrel.exe and vantrel_driver.exe (default build/win32/bin);
+# NATIVE_BIN_DIR holds the native fcg_writer (default build/native/bin). RUNS (default 7) and
+# WORK (default a fresh folder under /tmp) may be set in the environment.
+set -euo pipefail
+cd "$(dirname "$0")/../.."
+winBin=$(cd "${1:-build/win32/bin}" && pwd)
+nativeBin=$(cd "${2:-build/native/bin}" && pwd)
+runs=${RUNS:-7}
+work=${WORK:-$(mktemp -d /tmp/vantrel-split-timing.XXXXXX)}
+mkdir -p "$work"
+export WINEDEBUG=-all
+
+"$nativeBin/fcg_writer" --synthetic 64 1024x1024 "$work/c64x4.fcg" >/dev/null
+"$nativeBin/fcg_writer" --synthetic 16 1448x1448 "$work/c16x8.fcg" >/dev/null
+vantrel=$(wine winepath -w "$winBin/Vantrel.exe" 2>/dev/null | tr -d '\r')
+
+now() { date +%s%N; }
+median() { sort -g | awk '{a[NR]=$1} END {print (NR % 2) ? a[(NR+1)/2] : (a[NR/2] + a[NR/2+1]) / 2}'; }
+
+for name in c64x4 c16x8; do
+  container="$work/$name.fcg"
+  bytes=$(stat -c %s "$container")
+  cat "$container" >/dev/null  # into the page cache, as for every later run
+  : >"$work/cp.txt"; : >"$work/log.txt"; : >"$work/wall.txt"
+  for _ in $(seq 1 "$runs"); do
+    rm -rf "$work/cp" && mkdir "$work/cp"
+    start=$(now); cp "$container" "$work/cp/"; end=$(now)
+    echo "$(( (end - start) / 1000 ))" >>"$work/cp.txt"  # microseconds
+    rm -rf "$work/cp"
+
+    rm -rf "$work/split" && mkdir "$work/split"
+    wine "$winBin/vantrel_driver.exe" --cwd "$(wine winepath -w "$work/split" 2>/dev/null | tr -d '\r')" \
+      --log "$(wine winepath -w "$work/vantrel.txt" 2>/dev/null | tr -d '\r')" \
+      "$vantrel" "$(wine winepath -w "$container" 2>/dev/null | tr -d '\r')" 2>"$work/driver.txt" >/dev/null
+    # The timing line: "処理時間：S.mmm 秒"; the sizes of all lines: "サイズ：N".
+    seconds=$(grep -o '処理時間：[0-9.]*' "$work/vantrel.txt" | grep -o '[0-9.]*$')
+    written=$(grep -o 'サイズ：[0-9]*' "$work/vantrel.txt" | grep -o '[0-9]*$' | awk '{s+=$1} END {print s}')
+    echo "$seconds" | awk '{print $1 * 1000000}' >>"$work/log.txt"
+    grep -o 'shown after [0-9.]*' "$work/driver.txt" | grep -o '[0-9.]*$' | awk '{print $1 * 1000}' >>"$work/wall.txt"
+    rm -rf "$work/split"
+  done
+  cpUs=$(median <"$work/cp.txt"); logUs=$(median <"$work/log.txt"); wallUs=$(median <"$work/wall.txt")
+  awk -v n="$name" -v b="$bytes" -v w="$written" -v c="$cpUs" -v l="$logUs" -v a="$wallUs" 'BEGIN {
+    cp = b / c; split = w / l; wall = w / a;
+    printf "%s: cp %.0f MB/s | Vantrel.exe split (own timing) %.0f MB/s = %.2f x cp | window shown %.0f MB/s = %.2f x cp\n",
+           n, cp, split, split / cp, wall, wall / cp }'
+done
+[ -n "${WORK:-}" ] || rm -rf "$work"
