@@ -9,6 +9,10 @@
 
 #include "tests/spihost/fake_files.h"
 #include "tools/spihost/dib_image.h"
+#include "tools/spihost/png_deflate.h"
+
+#include <zlib.h>
+#include <cstdlib>
 
 #define STB_IMAGE_IMPLEMENTATION
 #define STBI_ONLY_PNG
@@ -61,6 +65,14 @@ std::vector<PictureCase> pictureCases() {
                    bitmapHeader(2, 2, 32),
                    bytes({1, 2, 3, 0, 4, 5, 6, 0, /* top */ 7, 8, 9, 0, 10, 11, 12, 0}),
                    2, 2, 3, {9, 8, 7, 12, 11, 10, 3, 2, 1, 6, 5, 4}});
+  cases.push_back({"32 bpp whose fourth bytes are all 255: opaque RGB",
+                   bitmapHeader(1, 2, 32),
+                   bytes({1, 2, 3, 0xFF, /* top */ 4, 5, 6, 0xFF}),
+                   1, 2, 3, {6, 5, 4, 3, 2, 1}});
+  cases.push_back({"32 bpp with fourth bytes 255 and 0: RGBA",
+                   bitmapHeader(2, 1, 32),
+                   bytes({1, 2, 3, 0xFF, 4, 5, 6, 0}),
+                   2, 1, 4, {3, 2, 1, 0xFF, 6, 5, 4, 0}});
   cases.push_back({"32 bpp with a fourth byte in use: RGBA",
                    bitmapHeader(2, 1, 32),
                    bytes({1, 2, 3, 0x80, 4, 5, 6, 0}),
@@ -127,6 +139,37 @@ TEST(SpihostDibImage, PngReadsBackAsThePixels) {
     EXPECT_EQ(channels, test.channels) << test.what;
     EXPECT_EQ(std::vector<uint8_t>(pixels, pixels + width * height * channels), test.pixels) << test.what;
     stbi_image_free(pixels);
+  }
+}
+
+// The stream deflated in pieces at once inflates to the data, across every cut: empty,
+// one piece, several pieces of data that repeats across their cuts, and of noise.
+TEST(SpihostDibImage, DeflateInPiecesInflatesToTheData) {
+  struct Case {
+    const char* what;
+    size_t length;
+    uint32_t period;  // bytes repeat with this period; 0 = noise
+  };
+  const Case cases[] = {
+      {"empty", 0, 1}, {"one byte", 1, 1}, {"just under a piece", (1u << 20) - 1, 7},
+      {"several pieces repeating across the cuts", 5u * (1u << 20) + 3, 40000}, {"noise", 3u << 20, 0},
+  };
+  for (const Case& test : cases) {
+    std::vector<uint8_t> data(test.length);
+    uint32_t state = 12345;
+    for (size_t i = 0; i < data.size(); ++i) {
+      state = state * 1103515245u + 12345u;
+      data[i] = test.period ? static_cast<uint8_t>((i % test.period) * 31 / 7) : static_cast<uint8_t>(state >> 24);
+    }
+    int length = 0;
+    unsigned char* stream = spihost::deflateInPieces(data.data(), data.size(), spihost::kPngDeflateLevel, &length);
+    ASSERT_NE(stream, nullptr) << test.what;
+    std::vector<uint8_t> back(data.size() + 1);
+    uLongf backLength = static_cast<uLongf>(back.size());
+    EXPECT_EQ(uncompress(back.data(), &backLength, stream, static_cast<uLong>(length)), Z_OK) << test.what;
+    back.resize(backLength);
+    EXPECT_TRUE(back == data) << test.what;
+    std::free(stream);
   }
 }
 

@@ -118,11 +118,13 @@ struct ImageCase {
   int stopCode;  // with --stop-callback
 };
 
-// What the PNG holds: RGB, or RGBA when some fourth byte is not 0.
+// What the PNG holds: RGB, or RGBA when the fourth bytes are not all 0 or all 255.
 std::vector<uint8_t> expectedPng(const ImageCase& test, int& channels) {
   size_t bytes = test.depth / 8;
   bool alpha = false;
-  for (size_t i = 3; bytes == 4 && i < test.pixels.size(); i += 4) alpha = alpha || test.pixels[i] != 0;
+  for (size_t i = 3; bytes == 4 && i < test.pixels.size(); i += 4) {
+    alpha = alpha || test.pixels[i] != test.pixels[3] || (test.pixels[3] != 0 && test.pixels[3] != 0xFF);
+  }
   channels = alpha ? 4 : 3;
   std::vector<uint8_t> out;
   for (size_t i = 0; i < test.pixels.size(); i += bytes) {

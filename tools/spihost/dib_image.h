@@ -48,7 +48,8 @@ struct Image {
 };
 
 // The pixels of the bitmap; `bitsLength` bytes of `bits` may be read. 32-bit pixels keep
-// their fourth byte as alpha unless it is 0 throughout, which is the usual unused byte.
+// their fourth byte as alpha unless it is the same 0 (the usual unused byte) or 255 (opaque)
+// throughout.
 bool dibToImage(const DibLayout& layout, const uint8_t* info, const uint8_t* bits, uint64_t bitsLength, Image& image,
                 std::string& error);
 
