@@ -79,7 +79,9 @@ struct InputFile {
 };
 
 // IsSupported through the host's handle and through the head in memory: the same 32 bytes
-// decide, so both answer alike. The handle stays open for the host to close.
+// decide, so both answer alike, except for a file shorter than a header, whose head the
+// host's zero-filled buffer completes. The handle stays open for the host to close. The
+// answer is the file's.
 int probeBothWays(const InputFile& file, const uint8_t* data, size_t size) {
   HANDLE handle = CreateFileA(file.path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
                               FILE_ATTRIBUTE_NORMAL, nullptr);
@@ -92,6 +94,10 @@ int probeBothWays(const InputFile& file, const uint8_t* data, size_t size) {
   std::memcpy(head.data(), data, size < kHeadBytes ? size : kHeadBytes);
   int inMemory = IsSupportedW(file.widePath.data(), reinterpret_cast<uintptr_t>(head.data()));
   check(inMemory == 0 || inMemory == 1);
+  if (size < kHeaderSize) {
+    check(byHandle != 1);
+    return 0;
+  }
   check(byHandle == -1 || byHandle == inMemory);
   return inMemory;
 }
