@@ -156,7 +156,7 @@ bool writeFile(const std::string& name, const uint8_t* data, size_t size) {
 void probe(const InputFile& file, const uint8_t* data, size_t size, intptr_t offset) {
   uint8_t head[kHeadBytes] = {};
   const size_t from = std::min(size, static_cast<size_t>(offset));
-  std::memcpy(head, data + from, std::min(kHeadBytes, size - from));
+  if (size > from) std::memcpy(head, data + from, std::min(kHeadBytes, size - from));
   const int byAddress = IsSupported(nullptr, reinterpret_cast<uintptr_t>(head));
   check(byAddress == 0 || byAddress == 1, "IsSupported answers neither 0 nor 1");
   check(IsSupportedW(nullptr, reinterpret_cast<uintptr_t>(head)) == byAddress, "IsSupportedW differs");
