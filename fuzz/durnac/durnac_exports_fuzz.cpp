@@ -5,16 +5,12 @@
 // by name, and GetFile extracts members to memory in both families. Beyond "no crash", it
 // checks that both families agree, that every member handed over holds exactly the bytes its
 // entry points at, and that a member the file cannot hold answers 6 with a null handle.
-#include <chrono>
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
-#include <filesystem>
-#include <fstream>
-#include <string>
-#include <system_error>
 #include <vector>
 
+#include "fuzz/support/fuzz_helpers.h"
 #include "platform/win32.h"
 #include "plugin_api/plugin_api.h"
 
@@ -52,47 +48,21 @@ uint32_t wordAt(const uint8_t* data, size_t at) {
   return value;
 }
 
-// The input's file, in a folder of this process's own, and its name in both families.
-struct InputFile {
-  InputFile() {
-    std::error_code ignored;
-    folder = std::filesystem::temp_directory_path(ignored) /
-             ("durnac-exports-fuzz-" + std::to_string(std::chrono::steady_clock::now().time_since_epoch().count()));
-    std::filesystem::create_directories(folder, ignored);
-    path = (folder / "input.mgx").string();
-    int length = MultiByteToWideChar(CP_ACP, 0, path.c_str(), -1, nullptr, 0);
-    widePath.assign(length > 0 ? static_cast<size_t>(length) : 1, 0);
-    if (length > 0) MultiByteToWideChar(CP_ACP, 0, path.c_str(), -1, reinterpret_cast<WCHAR*>(&widePath[0]), length);
-  }
-  ~InputFile() {
-    std::error_code ignored;
-    std::filesystem::remove_all(folder, ignored);
-  }
-  bool write(const uint8_t* data, size_t size) const {
-    std::ofstream out(path, std::ios::binary | std::ios::trunc);
-    out.write(reinterpret_cast<const char*>(data), static_cast<std::streamsize>(size));
-    return static_cast<bool>(out);
-  }
-  std::filesystem::path folder;
-  std::string path;
-  std::vector<WideChar> widePath;
-};
-
 // IsSupported through the host's handle and through the head in memory: the same 32 bytes
 // decide, so both answer alike, except for a file shorter than a header, whose head the
 // host's zero-filled buffer completes. The handle stays open for the host to close. The
 // answer is the file's.
-int probeBothWays(const InputFile& file, const uint8_t* data, size_t size) {
-  HANDLE handle = CreateFileA(file.path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+int probeBothWays(const fuzz_support::InputFile& file, const uint8_t* data, size_t size) {
+  HANDLE handle = CreateFileA(file.path(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
                               FILE_ATTRIBUTE_NORMAL, nullptr);
   check(handle != INVALID_HANDLE_VALUE);
   int byHandle = spi::isProbeHandle(reinterpret_cast<uintptr_t>(handle))
-                     ? IsSupported(file.path.c_str(), reinterpret_cast<uintptr_t>(handle))
+                     ? IsSupported(file.path(), reinterpret_cast<uintptr_t>(handle))
                      : -1;
   check(CloseHandle(handle));
   std::vector<uint8_t> head(kHeadBytes, 0);
   std::memcpy(head.data(), data, size < kHeadBytes ? size : kHeadBytes);
-  int inMemory = IsSupportedW(file.widePath.data(), reinterpret_cast<uintptr_t>(head.data()));
+  int inMemory = IsSupportedW(file.widePath(), reinterpret_cast<uintptr_t>(head.data()));
   check(inMemory == 0 || inMemory == 1);
   if (size < kHeaderSize) {
     check(byHandle != 1);
@@ -104,15 +74,15 @@ int probeBothWays(const InputFile& file, const uint8_t* data, size_t size) {
 
 // Member `index` through GetFile or GetFileW: 0 with exactly the bytes the entry points at,
 // or 6 with a null handle when the file cannot hold them. Both families answer alike.
-void extractBothWays(const InputFile& file, const uint8_t* data, size_t size, uint32_t index) {
+void extractBothWays(const fuzz_support::InputFile& file, const uint8_t* data, size_t size, uint32_t index) {
   const size_t at = kHeaderSize + static_cast<size_t>(index) * kEntrySize;
   const uint64_t offset = wordAt(data, at + 12);
   const uint64_t length = wordAt(data, at + 16);
   const bool inside = length == 0 || offset + length <= size;
   for (bool wide : {false, true}) {
     void* member = reinterpret_cast<void*>(static_cast<uintptr_t>(0x5A5A5A5A));
-    int result = wide ? GetFileW(file.widePath.data(), index, &member, 0x100, nullptr, 0)
-                      : GetFile(file.path.c_str(), index, &member, 0x100, nullptr, 0);
+    int result = wide ? GetFileW(file.widePath(), index, &member, 0x100, nullptr, 0)
+                      : GetFile(file.path(), index, &member, 0x100, nullptr, 0);
     if (!inside) {
       check(result == spi::kReadError && member == nullptr);
       continue;
@@ -125,7 +95,7 @@ void extractBothWays(const InputFile& file, const uint8_t* data, size_t size, ui
 
 // The listing in both families agrees record by record; each listed name is found again
 // by GetFileInfo at the first member of that name.
-void listBothWays(const InputFile& file, void* ansiList, void* wideList, uint32_t count) {
+void listBothWays(const fuzz_support::InputFile& file, void* ansiList, void* wideList, uint32_t count) {
   check(LocalSize(ansiList) == (count + 1) * sizeof(spi::ArchiveEntryInfo));
   check(LocalSize(wideList) == (count + 1) * sizeof(spi::ArchiveEntryInfoW));
   const auto* ansi = static_cast<const spi::ArchiveEntryInfo*>(ansiList);
@@ -135,10 +105,10 @@ void listBothWays(const InputFile& file, void* ansiList, void* wideList, uint32_
     check(std::memchr(ansi[i].filename, 0, 13) != nullptr);
     if (i >= kMembersExtracted) continue;
     spi::ArchiveEntryInfo found;
-    check(GetFileInfo(file.path.c_str(), 0, ansi[i].filename, 0, &found) == spi::kSuccess);
+    check(GetFileInfo(file.path(), 0, ansi[i].filename, 0, &found) == spi::kSuccess);
     check(found.position <= i && std::strcmp(found.filename, ansi[i].filename) == 0);
     spi::ArchiveEntryInfoW foundWide;
-    check(GetFileInfoW(file.widePath.data(), 0, wide[i].filename, spi::kIgnoreCase, &foundWide) == spi::kSuccess);
+    check(GetFileInfoW(file.widePath(), 0, wide[i].filename, spi::kIgnoreCase, &foundWide) == spi::kSuccess);
     check(foundWide.position <= i);
   }
   check(ansi[count].method[0] == 0 && wide[count].method[0] == 0);
@@ -147,7 +117,7 @@ void listBothWays(const InputFile& file, void* ansiList, void* wideList, uint32_
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-  static const InputFile file;
+  static const fuzz_support::InputFile file("durnac-exports-fuzz");
   check(file.write(data, size));
   const int accepted = probeBothWays(file, data, size);
 
@@ -158,15 +128,15 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
 
   void* ansiList = nullptr;
   void* wideList = nullptr;
-  const int listed = GetArchiveInfo(file.path.c_str(), 0, 0, &ansiList);
-  check(GetArchiveInfoW(file.widePath.data(), 0, 0, &wideList) == listed);
+  const int listed = GetArchiveInfo(file.path(), 0, 0, &ansiList);
+  check(GetArchiveInfoW(file.widePath(), 0, 0, &wideList) == listed);
   // A file no reader accepts answers 4; an accepted one lists, or answers 6 when its
   // directory is larger than the file.
   check(accepted == 1 ? (listed == spi::kSuccess || listed == spi::kReadError) : listed == spi::kNoMemory);
   if (listed != spi::kSuccess) {
     check(ansiList == nullptr && wideList == nullptr);
     void* member = nullptr;
-    check(GetFile(file.path.c_str(), 0, &member, 0x100, nullptr, 0) == listed);
+    check(GetFile(file.path(), 0, &member, 0x100, nullptr, 0) == listed);
     return 0;
   }
   const uint32_t count = wordAt(data, 8);
@@ -176,6 +146,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   for (uint32_t index = 0; index < count && index < kMembersExtracted; ++index) extractBothWays(file, data, size, index);
   if (count > kMembersExtracted) extractBothWays(file, data, size, count - 1);
   void* past = reinterpret_cast<void*>(static_cast<uintptr_t>(0x5A5A5A5A));
-  check(GetFile(file.path.c_str(), static_cast<intptr_t>(count), &past, 0x100, nullptr, 0) == spi::kInternalError);
+  check(GetFile(file.path(), static_cast<intptr_t>(count), &past, 0x100, nullptr, 0) == spi::kInternalError);
   return 0;
 }

@@ -10,38 +10,18 @@
 // input's first kScriptBytes are read as the script, so a long input is a large file and
 // not a long run of operations.
 #include <algorithm>
-#include <chrono>
 #include <cstdint>
 #include <cstring>
-#include <filesystem>
-#include <fstream>
 #include <string>
-#include <system_error>
 #include <vector>
 
 #include "platform/win32.h"
+#include "fuzz/support/fuzz_helpers.h"
 #include "support/streams.h"
 
 namespace {
 
 constexpr size_t kScriptBytes = 512;
-
-class Script {
- public:
-  Script(const uint8_t* data, size_t size) : data_(data), size_(size < kScriptBytes ? size : kScriptBytes) {}
-  bool done() const { return at_ >= size_; }
-  uint8_t byte() { return at_ < size_ ? data_[at_++] : 0; }
-  uint32_t word() {
-    uint32_t value = 0;
-    for (int i = 0; i < 4; ++i) value |= static_cast<uint32_t>(byte()) << (8 * i);
-    return value;
-  }
-
- private:
-  const uint8_t* data_;
-  size_t size_;
-  size_t at_ = 0;
-};
 
 void check(bool condition) {
   if (!condition) __builtin_trap();
@@ -52,32 +32,6 @@ struct Model {
   uint64_t size;
   uint64_t pos = 0;
   bool inside() const { return pos < size; }
-};
-
-// The input's file, in a folder of this process's own, and its name in both families.
-struct InputFile {
-  InputFile() {
-    std::error_code ignored;
-    folder = std::filesystem::temp_directory_path(ignored) /
-             ("file-stream-fuzz-" + std::to_string(std::chrono::steady_clock::now().time_since_epoch().count()));
-    std::filesystem::create_directories(folder, ignored);
-    path = (folder / "input.bin").string();
-    int length = MultiByteToWideChar(CP_ACP, 0, path.c_str(), -1, nullptr, 0);
-    widePath.assign(length > 0 ? static_cast<size_t>(length) : 1, 0);
-    if (length > 0) MultiByteToWideChar(CP_ACP, 0, path.c_str(), -1, reinterpret_cast<WCHAR*>(&widePath[0]), length);
-  }
-  ~InputFile() {
-    std::error_code ignored;
-    std::filesystem::remove_all(folder, ignored);
-  }
-  bool write(const uint8_t* data, size_t size) const {
-    std::ofstream out(path, std::ios::binary | std::ios::trunc);
-    out.write(reinterpret_cast<const char*>(data), static_cast<std::streamsize>(size));
-    return static_cast<bool>(out);
-  }
-  std::filesystem::path folder;
-  std::string path;
-  std::vector<WCHAR> widePath;
 };
 
 void readStep(support::Stream& stream, Model& model, uint32_t n) {
@@ -100,7 +54,7 @@ void checkPosition(support::Stream& stream, const Model& model) {
 
 // `reopen` opens the stream again and answers where its model then stands.
 template <typename Reopen>
-void run(Script script, support::Stream& stream, Model model, Reopen reopen) {
+void run(fuzz_support::Script script, support::Stream& stream, Model model, Reopen reopen) {
   // Reads reach a little past the end and across more than one read-ahead buffer.
   const uint32_t longestRead = static_cast<uint32_t>(model.size) + 2 * support::kStreamBufferSize + 1;
   while (!script.done()) {
@@ -148,35 +102,35 @@ void run(Script script, support::Stream& stream, Model model, Reopen reopen) {
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (size > 0x100000) return 0;
-  static const InputFile file;
+  static const fuzz_support::InputFile file("file-stream-fuzz");
   check(file.write(data, size));
   const Model model{data, size};
-  const uintptr_t ansiName = reinterpret_cast<uintptr_t>(file.path.c_str());
-  const uintptr_t wideName = reinterpret_cast<uintptr_t>(file.widePath.data());
+  const uintptr_t ansiName = reinterpret_cast<uintptr_t>(file.path());
+  const uintptr_t wideName = reinterpret_cast<uintptr_t>(file.widePath());
 
   // Named files: reopening starts from the first byte again.
   support::FileStream named;
   check(named.openRead(ansiName, 0) == 0);
-  run(Script(data, size), named, model, [&](uint32_t) {
+  run(fuzz_support::Script(data, std::min(size, kScriptBytes)), named, model, [&](uint32_t) {
     check(named.openRead(ansiName, 0) == 0);
     return uint64_t{0};
   });
   support::WideFileStream wide;
   check(wide.openRead(wideName, 0) == 0);
-  run(Script(data, size), wide, model, [&](uint32_t) {
+  run(fuzz_support::Script(data, std::min(size, kScriptBytes)), wide, model, [&](uint32_t) {
     check(wide.openRead(wideName, 0) == 0);
     return uint64_t{0};
   });
 
   // A lent handle: the stream starts wherever the owner left the file pointer, and leaves
   // the handle open.
-  HANDLE handle = CreateFileA(file.path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+  HANDLE handle = CreateFileA(file.path(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
                               FILE_ATTRIBUTE_NORMAL, nullptr);
   check(handle != INVALID_HANDLE_VALUE);
   {
     support::HandleStream lent;
     check(lent.openRead(reinterpret_cast<uintptr_t>(handle), 0) == 0);
-    run(Script(data, size), lent, model, [&](uint32_t where) {
+    run(fuzz_support::Script(data, std::min(size, kScriptBytes)), lent, model, [&](uint32_t where) {
       LARGE_INTEGER at;
       at.QuadPart = where % (size + 16);
       check(SetFilePointerEx(handle, at, nullptr, FILE_BEGIN));

@@ -10,26 +10,10 @@
 #include <cstring>
 #include <vector>
 
+#include "fuzz/support/fuzz_helpers.h"
 #include "support/streams.h"
 
 namespace {
-
-class Script {
- public:
-  Script(const uint8_t* data, size_t size) : data_(data), size_(size) {}
-  bool done() const { return at_ >= size_; }
-  uint8_t byte() { return at_ < size_ ? data_[at_++] : 0; }
-  uint32_t word() {
-    uint32_t value = 0;
-    for (int i = 0; i < 4; ++i) value |= static_cast<uint32_t>(byte()) << (8 * i);
-    return value;
-  }
-
- private:
-  const uint8_t* data_;
-  size_t size_;
-  size_t at_ = 0;
-};
 
 void check(bool condition) {
   if (!condition) __builtin_trap();
@@ -80,7 +64,7 @@ void writeFromStep(support::MemoryStream& stream, Model& model, uint32_t n, uint
   }
 }
 
-void run(Script& script, support::MemoryStream& stream, Model& model) {
+void run(fuzz_support::Script& script, support::MemoryStream& stream, Model& model) {
   while (!script.done()) {
     switch (script.byte() & 7) {
       case 0: {
@@ -141,7 +125,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   model.capacity = static_cast<uint32_t>(size);
   support::MemoryStream stream;
   stream.openRead(reinterpret_cast<uintptr_t>(model.storage), model.capacity);
-  Script script(data, size);
+  fuzz_support::Script script(data, size);
   run(script, stream, model);
   check(size == 0 || std::memcmp(model.storage, model.block.data(), size) == 0);
   delete[] model.storage;
