@@ -1,6 +1,6 @@
 # The release folder: `cmake --build --preset win32 --target dist` gathers the deliverables,
-# the host program and the user guide into <top>/dist, checks that every binary imports
-# nothing but Windows' own DLLs, and writes a checksum list. The 64-bit plug-ins (.sph) of a
+# the host program, the writers and the user guide into <top>/dist, checks that every binary
+# imports nothing but Windows' own DLLs, and writes a checksum list. The 64-bit plug-ins (.sph) of a
 # win64 build beside this one are taken along when they exist.
 if(NOT WIN32)
   return()
@@ -21,6 +21,6 @@ add_custom_target(dist
           -DOBJDUMP32=${VANTREL_OBJDUMP32}
           -DOBJDUMP64=${VANTREL_OBJDUMP64}
           -P ${PROJECT_SOURCE_DIR}/cmake/make_dist.cmake
-  DEPENDS Oslin Durnac Felbrin Gorsel Vantrel spihost
+  DEPENDS Oslin Durnac Felbrin Gorsel Vantrel spihost gga_write ggdpic mgxpack ggdpack fcg_writer
   COMMENT "Making the release folder"
   VERBATIM)

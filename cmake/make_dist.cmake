@@ -6,11 +6,13 @@ file(REMOVE_RECURSE ${DIST_DIR})
 file(MAKE_DIRECTORY ${DIST_DIR}/32-bit ${DIST_DIR}/64-bit)
 
 set(files)
-foreach(name Oslin.spi Durnac.spi Felbrin.spi Gorsel.spi Vantrel.exe spihost.exe)
+# The command-line programs: the host and the writer of each format.
+set(tools spihost.exe gga_write.exe ggdpic.exe mgxpack.exe ggdpack.exe fcg_writer.exe)
+foreach(name Oslin.spi Durnac.spi Felbrin.spi Gorsel.spi Vantrel.exe ${tools})
   file(COPY ${BIN_DIR}/${name} DESTINATION ${DIST_DIR}/32-bit)
   list(APPEND files 32-bit/${name})
 endforeach()
-foreach(name Oslin.sph Durnac.sph Felbrin.sph Gorsel.sph spihost.exe)
+foreach(name Oslin.sph Durnac.sph Felbrin.sph Gorsel.sph ${tools})
   if(EXISTS ${WIN64_BIN_DIR}/${name})
     file(COPY ${WIN64_BIN_DIR}/${name} DESTINATION ${DIST_DIR}/64-bit)
     list(APPEND files 64-bit/${name})
@@ -18,7 +20,8 @@ foreach(name Oslin.sph Durnac.sph Felbrin.sph Gorsel.sph spihost.exe)
 endforeach()
 file(COPY ${GUIDE} DESTINATION ${DIST_DIR})
 
-# Self-contained: no MinGW runtime DLL (libstdc++, libgcc, libwinpthread) may be needed.
+# Self-contained: no MinGW runtime DLL (libstdc++, libgcc, libwinpthread) and no zlib1.dll
+# (zlib is linked in) may be needed.
 foreach(file ${files})
   if(file MATCHES "^64-bit/")
     set(objdump ${OBJDUMP64})

@@ -62,29 +62,37 @@ inline std::string programPath(const std::string& folder, const std::string& nam
 #endif
 }
 
+// Runs `program` with `args` (UTF-8, handed over as UTF-16 on Windows, so that names of
+// any script arrive whole), in `workingFolder` when one is given.
 inline ProgramRun runProgram(const std::string& program, const std::vector<std::string>& args,
-                             const testing_support::TempFolder& scratch) {
+                             const testing_support::TempFolder& scratch, const std::string& workingFolder = "") {
   ProgramRun run;
   std::string outPath = scratch.path("program.stdout");
   std::string errPath = scratch.path("program.stderr");
 #ifdef _WIN32
+  auto wide = [](const std::string& text) {
+    std::wstring out(static_cast<size_t>(MultiByteToWideChar(CP_UTF8, 0, text.c_str(), -1, nullptr, 0)), L'\0');
+    MultiByteToWideChar(CP_UTF8, 0, text.c_str(), -1, &out[0], static_cast<int>(out.size()));
+    out.resize(out.size() - 1);  // the NUL
+    return out;
+  };
   SECURITY_ATTRIBUTES inherit = {sizeof inherit, nullptr, TRUE};
-  HANDLE out = CreateFileA(outPath.c_str(), GENERIC_WRITE, FILE_SHARE_READ, &inherit, CREATE_ALWAYS,
+  HANDLE out = CreateFileW(wide(outPath).c_str(), GENERIC_WRITE, FILE_SHARE_READ, &inherit, CREATE_ALWAYS,
                            FILE_ATTRIBUTE_NORMAL, nullptr);
-  HANDLE err = CreateFileA(errPath.c_str(), GENERIC_WRITE, FILE_SHARE_READ, &inherit, CREATE_ALWAYS,
+  HANDLE err = CreateFileW(wide(errPath).c_str(), GENERIC_WRITE, FILE_SHARE_READ, &inherit, CREATE_ALWAYS,
                            FILE_ATTRIBUTE_NORMAL, nullptr);
   std::string line = quoteArgument(program);
   for (const std::string& arg : args) line += " " + quoteArgument(arg);
-  std::vector<char> writable(line.begin(), line.end());
-  writable.push_back('\0');
-  STARTUPINFOA startup = {};
+  std::wstring writable = wide(line);
+  STARTUPINFOW startup = {};
   startup.cb = sizeof startup;
   startup.dwFlags = STARTF_USESTDHANDLES;
   startup.hStdOutput = out;
   startup.hStdError = err;
   PROCESS_INFORMATION process = {};
-  if (CreateProcessA(program.c_str(), writable.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr, &startup,
-                     &process)) {
+  std::wstring folder = wide(workingFolder);
+  if (CreateProcessW(wide(program).c_str(), &writable[0], nullptr, nullptr, TRUE, 0, nullptr,
+                     workingFolder.empty() ? nullptr : folder.c_str(), &startup, &process)) {
     WaitForSingleObject(process.hProcess, INFINITE);
     DWORD code = 0;
     GetExitCodeProcess(process.hProcess, &code);
@@ -99,6 +107,7 @@ inline ProgramRun runProgram(const std::string& program, const std::vector<std::
   posix_spawn_file_actions_init(&actions);
   posix_spawn_file_actions_addopen(&actions, 1, outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
   posix_spawn_file_actions_addopen(&actions, 2, errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+  if (!workingFolder.empty()) posix_spawn_file_actions_addchdir_np(&actions, workingFolder.c_str());
   std::vector<std::string> all = {program};
   all.insert(all.end(), args.begin(), args.end());
   std::vector<char*> argv;

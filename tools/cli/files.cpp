@@ -401,6 +401,22 @@ bool fileSize(const std::string& path, uint64_t& size) {
   return file.ok() && file.size(size);
 }
 
+bool readMemberFiles(const std::vector<std::string>& paths, std::vector<MemberFile>& members, std::string& error) {
+  // Member sizes are 32-bit in every archive format here.
+  constexpr uint64_t kMaxMember = 0xFFFFFFFFu;
+  for (const std::string& path : paths) {
+    MemberFile member;
+    if (!ansiFromUtf8(fileNameOf(path), member.name)) {
+      error = "the name of " + path + " cannot be spelled in the system's ANSI code page, which archive member "
+              "names use";
+      return false;
+    }
+    if (!readWholeFile(path, kMaxMember, member.bytes, error)) return false;
+    members.push_back(std::move(member));
+  }
+  return true;
+}
+
 std::string fileNameOf(const std::string& path) {
   size_t cut = path.size();
   while (cut > 0 && !isSeparator(path[cut - 1])) --cut;

@@ -62,4 +62,15 @@ std::string fileNameOf(const std::string& path);
 // "dir" + "name" with one separator between them.
 std::string joinPath(const std::string& folder, const std::string& name);
 
+// A file to pack into an archive: its name as archives store names (the ANSI code page's
+// bytes of the last component of its path) and its bytes.
+struct MemberFile {
+  std::string name;
+  std::vector<uint8_t> bytes;
+};
+
+// Reads each file whole; false with `error` naming the first that cannot be read or whose
+// name the ANSI code page cannot spell.
+bool readMemberFiles(const std::vector<std::string>& paths, std::vector<MemberFile>& members, std::string& error);
+
 }  // namespace cli

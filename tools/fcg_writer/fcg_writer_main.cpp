@@ -5,70 +5,96 @@
 //   fcg_writer --gga WxH SEED OUTPUT.gga        one gradient picture as a GGA file
 #include <cstdio>
 #include <cstdlib>
-#include <cstring>
+#include <iostream>
 #include <string>
 #include <vector>
 
+#include "tools/cli/exit_codes.h"
+#include "tools/cli/files.h"
+#include "tools/cli/tool_main.h"
 #include "tools/fcg_writer/fcg_writer.h"
 
 namespace {
 
-int usage() {
-  std::fprintf(stderr,
-               "usage: fcg_writer OUTPUT.fcg IMAGE.gga...\n"
-               "       fcg_writer --synthetic COUNT WxH OUTPUT.fcg\n"
-               "       fcg_writer --gga WxH SEED OUTPUT.gga\n");
-  return 2;
-}
+const cli::ToolInfo kInfo = {
+    "fcg_writer",
+    "fcg_writer: builds an FCG container, the file Vantrel splits into GGA pictures.\n"
+    "\n"
+    "usage:\n"
+    "  fcg_writer OUTPUT.fcg IMAGE.gg0...       one entry per GGA file\n"
+    "  fcg_writer --synthetic COUNT WxH OUTPUT.fcg\n"
+    "                                           COUNT gradient pictures of W x H pixels\n"
+    "  fcg_writer --gga WxH SEED OUTPUT.gg0     one gradient picture as a GGA file\n"
+    "  fcg_writer --version | --help\n"
+    "\n"
+    "Exit codes: 0 done, 1 bad command line, 4 a file cannot be read, understood or written.\n"};
 
-bool parseSize(const char* text, uint16_t* width, uint16_t* height) {
+// A GGA file read whole is far below this.
+constexpr uint64_t kMaxInput = 0xFFFFFFFFu;
+
+bool parseSize(const std::string& text, uint16_t* width, uint16_t* height) {
   unsigned long w = 0, h = 0;
-  if (std::sscanf(text, "%lux%lu", &w, &h) != 2 || w == 0 || h == 0 || w > 65535 || h > 65535) return false;
+  char tail = 0;
+  if (std::sscanf(text.c_str(), "%lux%lu%c", &w, &h, &tail) != 2 || w == 0 || h == 0 || w > 65535 || h > 65535) {
+    return false;
+  }
   *width = static_cast<uint16_t>(w);
   *height = static_cast<uint16_t>(h);
   return true;
 }
 
 int write(const std::string& path, const std::string& bytes, const char* what) {
-  if (!fcg_writer::writeFile(path, bytes)) {
-    std::fprintf(stderr, "fcg_writer: cannot write %s\n", path.c_str());
-    return 1;
+  std::string error;
+  if (!cli::writeFileSafely(path, reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size(), true, error)) {
+    return cli::fileError(kInfo, error);
   }
-  std::printf("%s: %s (%zu bytes)\n", what, path.c_str(), bytes.size());
-  return 0;
+  std::cout << what << ": " << path << " (" << bytes.size() << " bytes)\n";
+  return cli::kExitOk;
+}
+
+int synthetic(const std::vector<std::string>& args) {
+  uint16_t width, height;
+  char* end = nullptr;
+  long count = args.size() == 4 ? std::strtol(args[1].c_str(), &end, 10) : -1;
+  if (count < 0 || count > 100000 || *end != '\0' || !parseSize(args[2], &width, &height)) {
+    return cli::usageError(kInfo, "--synthetic takes COUNT (0 to 100000), WxH and OUTPUT.fcg");
+  }
+  std::vector<fcg_writer::Image> images;
+  for (long i = 0; i < count; ++i) {
+    fcg_writer::Image image;
+    fcg_writer::imageFromGga(fcg_writer::syntheticGga(width, height, static_cast<uint32_t>(i)), &image);
+    images.push_back(image);
+  }
+  return write(args[3], fcg_writer::buildContainer(images), "container");
+}
+
+int gga(const std::vector<std::string>& args) {
+  uint16_t width, height;
+  if (args.size() != 4 || !parseSize(args[1], &width, &height)) {
+    return cli::usageError(kInfo, "--gga takes WxH, SEED and OUTPUT.gg0");
+  }
+  uint32_t seed = static_cast<uint32_t>(std::strtoul(args[2].c_str(), nullptr, 10));
+  return write(args[3], fcg_writer::syntheticGga(width, height, seed), "picture");
+}
+
+int run(const cli::ToolInfo& info, const std::vector<std::string>& args) {
+  if (!args.empty() && args[0] == "--synthetic") return synthetic(args);
+  if (!args.empty() && args[0] == "--gga") return gga(args);
+  if (args.size() < 2) return cli::usageError(info, "give the container and at least one GGA file");
+  std::vector<fcg_writer::Image> images;
+  for (size_t i = 1; i < args.size(); ++i) {
+    std::vector<uint8_t> bytes;
+    std::string error;
+    if (!cli::readWholeFile(args[i], kMaxInput, bytes, error)) return cli::fileError(info, error);
+    fcg_writer::Image image;
+    if (!fcg_writer::imageFromGga(std::string(bytes.begin(), bytes.end()), &image)) {
+      return cli::fileError(info, args[i] + " is no readable GGA file (48-byte header + dataSize bytes)");
+    }
+    images.push_back(image);
+  }
+  return write(args[0], fcg_writer::buildContainer(images), "container");
 }
 
 }  // namespace
 
-int main(int argc, char** argv) {
-  if (argc >= 2 && std::strcmp(argv[1], "--synthetic") == 0) {
-    uint16_t width, height;
-    long count = argc == 5 ? std::strtol(argv[2], nullptr, 10) : -1;
-    if (count < 0 || count > 100000 || !parseSize(argv[3], &width, &height)) return usage();
-    std::vector<fcg_writer::Image> images;
-    for (long i = 0; i < count; ++i) {
-      fcg_writer::Image image;
-      fcg_writer::imageFromGga(fcg_writer::syntheticGga(width, height, static_cast<uint32_t>(i)), &image);
-      images.push_back(image);
-    }
-    return write(argv[4], fcg_writer::buildContainer(images), "container");
-  }
-  if (argc >= 2 && std::strcmp(argv[1], "--gga") == 0) {
-    uint16_t width, height;
-    if (argc != 5 || !parseSize(argv[2], &width, &height)) return usage();
-    uint32_t seed = static_cast<uint32_t>(std::strtoul(argv[3], nullptr, 10));
-    return write(argv[4], fcg_writer::syntheticGga(width, height, seed), "picture");
-  }
-  if (argc < 3) return usage();
-  std::vector<fcg_writer::Image> images;
-  for (int i = 2; i < argc; ++i) {
-    std::string bytes;
-    fcg_writer::Image image;
-    if (!fcg_writer::readFile(argv[i], &bytes) || !fcg_writer::imageFromGga(bytes, &image)) {
-      std::fprintf(stderr, "fcg_writer: %s is no readable GGA file (48-byte header + dataSize bytes)\n", argv[i]);
-      return 1;
-    }
-    images.push_back(image);
-  }
-  return write(argv[1], fcg_writer::buildContainer(images), "container");
-}
+int main(int argc, char** argv) { return cli::runTool(argc, argv, kInfo, run); }

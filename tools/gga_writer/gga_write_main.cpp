@@ -1,90 +1,112 @@
-// gga_write: encodes a raw picture or a generated test picture as a GGA file.
+// gga_write: encodes a picture as a GGA file.
 //
+//   gga_write IMAGE OUT.gg0                    a PNG, JPEG or BMP picture
 //   gga_write raw <pixels.raw> <width> <height> <out.gg0>
 //   gga_write test <noise|gradient|flat|rows|photo|mixed> <width> <height> <out.gg0> [seed]
 //
 // A raw picture is width x height pixels of 4 bytes (blue, green, red, fourth byte), top
 // row first, with nothing else in the file.
-#include <cstdio>
 #include <cstdlib>
-#include <fstream>
-#include <iterator>
+#include <iostream>
 #include <string>
 #include <vector>
 
+#include "tools/cli/exit_codes.h"
+#include "tools/cli/files.h"
+#include "tools/cli/picture_input.h"
+#include "tools/cli/tool_main.h"
 #include "tools/gga_writer/gga_writer.h"
 #include "tools/gga_writer/test_pictures.h"
 
 namespace {
 
-int usage() {
-  std::fprintf(stderr,
-               "usage: gga_write raw <pixels.raw> <width> <height> <out.gg0>\n"
-               "       gga_write test <noise|gradient|flat|rows|photo|mixed> <width> <height> <out.gg0> [seed]\n");
-  return 2;
-}
+const cli::ToolInfo kInfo = {
+    "gga_write",
+    "gga_write: writes a GGA picture (.gg0), the format Oslin reads.\n"
+    "\n"
+    "usage:\n"
+    "  gga_write IMAGE OUT.gg0        from a PNG, JPEG or BMP picture (its alpha kept as the\n"
+    "                                 fourth byte)\n"
+    "  gga_write raw PIXELS WIDTH HEIGHT OUT.gg0\n"
+    "                                 from raw pixels: 4 bytes each (blue, green, red, fourth\n"
+    "                                 byte), top row first\n"
+    "  gga_write test noise|gradient|flat|rows|photo|mixed WIDTH HEIGHT OUT.gg0 [SEED]\n"
+    "                                 a generated test picture\n"
+    "  gga_write --version | --help\n"
+    "\n"
+    "Width and height run from 1 to 65535. Exit codes: 0 done, 1 bad command line, 4 a file\n"
+    "cannot be read, understood or written.\n"};
 
-bool parseDimension(const char* text, uint32_t& value) {
+bool parseDimension(const std::string& text, uint32_t& value) {
   char* end = nullptr;
-  unsigned long v = std::strtoul(text, &end, 10);
-  if (end == text || *end != '\0' || v == 0 || v > gga_writer::kMaxDimension) return false;
+  unsigned long v = std::strtoul(text.c_str(), &end, 10);
+  if (text.empty() || *end != '\0' || v == 0 || v > gga_writer::kMaxDimension) return false;
   value = static_cast<uint32_t>(v);
   return true;
 }
 
-bool readFile(const char* path, std::vector<uint8_t>& bytes) {
-  std::ifstream in(path, std::ios::binary);
-  if (!in) return false;
-  bytes.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-  return true;
-}
-
-bool writeFile(const char* path, const std::vector<uint8_t>& bytes) {
-  std::ofstream out(path, std::ios::binary);
-  out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
-  return static_cast<bool>(out);
-}
-
 void printCounts(const gga_writer::CodeCounts& counts) {
-  std::printf("codes:");
-  for (int code = 0; code <= 11; ++code) std::printf(" %d:%llu", code, static_cast<unsigned long long>(counts.perCode[code]));
-  std::printf(" literal:%llu\n", static_cast<unsigned long long>(counts.literals()));
+  std::cout << "codes:";
+  for (int code = 0; code <= 11; ++code) std::cout << " " << code << ":" << counts.perCode[code];
+  std::cout << " literal:" << counts.literals() << "\n";
+}
+
+int encodeAndWrite(const std::vector<uint8_t>& pixels, uint32_t width, uint32_t height, const std::string& out) {
+  std::vector<uint8_t> file;
+  gga_writer::CodeCounts counts;
+  if (!gga_writer::encodeGga(pixels.data(), width, height, file, {}, &counts)) {
+    return cli::fileError(kInfo, "a " + std::to_string(width) + " x " + std::to_string(height) +
+                                     " picture does not fit a GGA file (sides of 1 to 65535)");
+  }
+  std::string error;
+  if (!cli::writeFileSafely(out, file.data(), file.size(), true, error)) return cli::fileError(kInfo, error);
+  std::cout << out << ": " << width << " x " << height << ", " << pixels.size() << " bytes of pixels in "
+            << file.size() << " bytes\n";
+  printCounts(counts);
+  return cli::kExitOk;
+}
+
+int fromPicture(const std::vector<std::string>& args) {
+  cli::Picture picture;
+  std::string error;
+  if (!cli::readPicture(args[0], picture, error)) return cli::fileError(kInfo, error);
+  return encodeAndWrite(picture.bgra, picture.width, picture.height, args[1]);
+}
+
+int fromRaw(const std::vector<std::string>& args) {
+  uint32_t width = 0, height = 0;
+  if (!parseDimension(args[2], width) || !parseDimension(args[3], height)) {
+    return cli::usageError(kInfo, "width and height run from 1 to 65535");
+  }
+  std::vector<uint8_t> pixels;
+  std::string error;
+  uint64_t expected = static_cast<uint64_t>(width) * height * 4;
+  if (!cli::readWholeFile(args[1], expected, pixels, error)) return cli::fileError(kInfo, error);
+  if (pixels.size() != expected) {
+    return cli::fileError(kInfo, args[1] + " holds " + std::to_string(pixels.size()) + " bytes, not " +
+                                     std::to_string(width) + " x " + std::to_string(height) + " x 4");
+  }
+  return encodeAndWrite(pixels, width, height, args[4]);
+}
+
+int fromTest(const std::vector<std::string>& args) {
+  uint32_t width = 0, height = 0;
+  gga_writer::TestPattern pattern;
+  if (!gga_writer::parseTestPattern(args[1], pattern)) return cli::usageError(kInfo, "unknown pattern " + args[1]);
+  if (!parseDimension(args[2], width) || !parseDimension(args[3], height)) {
+    return cli::usageError(kInfo, "width and height run from 1 to 65535");
+  }
+  uint32_t seed = args.size() == 6 ? static_cast<uint32_t>(std::strtoul(args[5].c_str(), nullptr, 10)) : 1;
+  return encodeAndWrite(gga_writer::makeTestPicture(pattern, width, height, seed), width, height, args[4]);
+}
+
+int run(const cli::ToolInfo&, const std::vector<std::string>& args) {
+  if (args.size() == 2) return fromPicture(args);
+  if (args.size() == 5 && args[0] == "raw") return fromRaw(args);
+  if ((args.size() == 5 || args.size() == 6) && args[0] == "test") return fromTest(args);
+  return cli::usageError(kInfo, args.empty() ? "no picture given" : "unknown command line");
 }
 
 }  // namespace
 
-int main(int argc, char** argv) {
-  if (argc < 6 || argc > 7) return usage();
-  const std::string mode = argv[1];
-  uint32_t width = 0, height = 0;
-  if (!parseDimension(argv[3], width) || !parseDimension(argv[4], height)) return usage();
-
-  std::vector<uint8_t> pixels;
-  if (mode == "raw" && argc == 6) {
-    if (!readFile(argv[2], pixels)) {
-      std::fprintf(stderr, "gga_write: cannot read %s\n", argv[2]);
-      return 1;
-    }
-    if (pixels.size() != static_cast<uint64_t>(width) * height * 4) {
-      std::fprintf(stderr, "gga_write: %s holds %zu bytes, not %u x %u x 4\n", argv[2], pixels.size(), width, height);
-      return 1;
-    }
-  } else if (mode == "test") {
-    gga_writer::TestPattern pattern;
-    if (!gga_writer::parseTestPattern(argv[2], pattern)) return usage();
-    uint32_t seed = argc == 7 ? static_cast<uint32_t>(std::strtoul(argv[6], nullptr, 10)) : 1;
-    pixels = gga_writer::makeTestPicture(pattern, width, height, seed);
-  } else {
-    return usage();
-  }
-
-  std::vector<uint8_t> file;
-  gga_writer::CodeCounts counts;
-  if (!gga_writer::encodeGga(pixels.data(), width, height, file, {}, &counts) || !writeFile(argv[5], file)) {
-    std::fprintf(stderr, "gga_write: cannot write %s\n", argv[5]);
-    return 1;
-  }
-  std::printf("%s: %u x %u, %zu bytes of pixels in %zu bytes\n", argv[5], width, height, pixels.size(), file.size());
-  printCounts(counts);
-  return 0;
-}
+int main(int argc, char** argv) { return cli::runTool(argc, argv, kInfo, run); }

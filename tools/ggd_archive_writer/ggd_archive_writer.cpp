@@ -1,8 +1,6 @@
 #include "tools/ggd_archive_writer/ggd_archive_writer.h"
 
-#include <filesystem>
-#include <fstream>
-#include <system_error>
+#include "tools/cli/files.h"
 
 namespace ggd_archive_writer {
 namespace {
@@ -75,47 +73,15 @@ bool buildArchive(const std::vector<Member>& members, std::string* archive, std:
 }
 
 bool packFiles(const std::string& archivePath, const std::vector<std::string>& files, std::string* error) {
-  std::vector<MemberPlan> plans;
-  for (const std::string& file : files) {
-    std::error_code failure;
-    const uint64_t size = std::filesystem::file_size(file, failure);
-    if (failure) {
-      *error = "cannot read " + file;
-      return false;
-    }
-    plans.push_back({std::filesystem::path(file).filename().string(), size});
-  }
-  std::string head;
-  if (!encodeHead(plans, &head, error)) return false;
-
-  std::ofstream out(archivePath, std::ios::binary | std::ios::trunc);
-  out.write(head.data(), static_cast<std::streamsize>(head.size()));
-  std::vector<char> piece(1 << 20);
-  for (size_t j = 0; j < files.size() && out; ++j) {
-    std::ifstream in(files[j], std::ios::binary);
-    uint64_t copied = 0;
-    while (in && out) {
-      in.read(piece.data(), static_cast<std::streamsize>(piece.size()));
-      out.write(piece.data(), in.gcount());
-      copied += static_cast<uint64_t>(in.gcount());
-    }
-    // A file that changed size since it was measured would shift every later start.
-    if (copied != plans[j].size) {
-      *error = files[j] + " changed while it was packed";
-      out.close();
-      std::error_code ignored;
-      std::filesystem::remove(archivePath, ignored);
-      return false;
-    }
-  }
-  out.close();
-  if (!out) {
-    *error = "cannot write " + archivePath;
-    std::error_code ignored;
-    std::filesystem::remove(archivePath, ignored);
-    return false;
-  }
-  return true;
+  std::vector<cli::MemberFile> read;
+  if (!cli::readMemberFiles(files, read, *error)) return false;
+  std::vector<Member> members;
+  for (const cli::MemberFile& file : read) members.push_back({file.name, std::string(file.bytes.begin(), file.bytes.end())});
+  std::string archive;
+  if (!buildArchive(members, &archive, error)) return false;
+  // Written under a temporary name and renamed: a failed pack leaves no archive behind.
+  return cli::writeFileSafely(archivePath, reinterpret_cast<const uint8_t*>(archive.data()), archive.size(), true,
+                              *error);
 }
 
 }  // namespace ggd_archive_writer

@@ -1,19 +1,22 @@
 // ggdpic: writes GGD pictures.
 //
+//   ggdpic IMAGE OUT.ggd                              a PNG, JPEG or BMP picture
 //   ggdpic encode <width> <height> <pixels.bgr> <out.ggd>
 //       encodes raw pixels: blue, green, red bytes, top row first, width x 3 bytes a row
-//   ggdpic sample <noise|gradient|flat|photo|mixed|landscape|portrait|street> <width> <height> <out.ggd> [seed]
+//   ggdpic sample <noise|gradient|flat|photo|mixed> <width> <height> <out.ggd> [seed]
 //       encodes a generated picture
 //
-// It prints the operations used and the sizes; exit code 0 on success, 1 on failure.
+// It prints the operations used and the sizes.
 #include <cstdio>
 #include <cstdlib>
-#include <fstream>
-#include <iterator>
-#include <new>
+#include <iostream>
 #include <string>
 #include <vector>
 
+#include "tools/cli/exit_codes.h"
+#include "tools/cli/files.h"
+#include "tools/cli/picture_input.h"
+#include "tools/cli/tool_main.h"
 #include "tools/ggd_picture_writer/ggd_picture_writer.h"
 #include "tools/ggd_picture_writer/sample_pictures.h"
 
@@ -21,95 +24,99 @@ using namespace ggd_picture_writer;
 
 namespace {
 
-int usage() {
-  std::fprintf(stderr,
-               "usage: ggdpic encode <width> <height> <pixels.bgr> <out.ggd>\n"
-               "       ggdpic sample <noise|gradient|flat|photo|mixed|landscape|portrait|street> <width> <height> <out.ggd> [seed]\n");
-  return 1;
-}
+const cli::ToolInfo kInfo = {
+    "ggdpic",
+    "ggdpic: writes a GGD picture (.ggd), the format Gorsel reads.\n"
+    "\n"
+    "usage:\n"
+    "  ggdpic IMAGE OUT.ggd           from a PNG, JPEG or BMP picture (alpha is dropped)\n"
+    "  ggdpic encode WIDTH HEIGHT PIXELS OUT.ggd\n"
+    "                                 from raw pixels: blue, green, red bytes, top row first\n"
+    "  ggdpic sample noise|gradient|flat|photo|mixed WIDTH HEIGHT OUT.ggd [SEED]\n"
+    "                                 a generated picture\n"
+    "  ggdpic --version | --help\n"
+    "\n"
+    "Width and height run from 1 to 32767. Exit codes: 0 done, 1 bad command line, 4 a file\n"
+    "cannot be read, understood or written.\n"};
 
-bool parseDimension(const char* text, int& value) {
+bool parseDimension(const std::string& text, int& value) {
   char* end = nullptr;
-  long parsed = std::strtol(text, &end, 10);
-  if (end == text || *end != '\0' || parsed < 1 || parsed > kMaxDimension) return false;
+  long parsed = std::strtol(text.c_str(), &end, 10);
+  if (text.empty() || *end != '\0' || parsed < 1 || parsed > kMaxDimension) return false;
   value = static_cast<int>(parsed);
   return true;
 }
 
-bool readFile(const char* path, std::vector<uint8_t>& bytes) {
-  std::ifstream in(path, std::ios::binary);
-  if (!in) return false;
-  bytes.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-  return true;
-}
-
-bool writeFile(const char* path, const std::vector<uint8_t>& bytes) {
-  std::ofstream out(path, std::ios::binary);
-  out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
-  return static_cast<bool>(out);
-}
-
-int encodeAndWrite(int width, int height, const std::vector<uint8_t>& pixels, const char* outPath) {
+int encodeAndWrite(int width, int height, const std::vector<uint8_t>& pixels, const std::string& outPath) {
   EncodeStats stats;
   std::vector<uint8_t> file = encodeGgdPicture(width, height, pixels.data(), &stats);
   if (file.empty()) {
-    std::fprintf(stderr, "ggdpic: a %d x %d picture is too large to write\n", width, height);
-    return 1;
+    return cli::fileError(kInfo, "a " + std::to_string(width) + " x " + std::to_string(height) +
+                                     " picture is too large to write (sides of 1 to 32767)");
   }
-  if (!writeFile(outPath, file)) {
-    std::fprintf(stderr, "ggdpic: cannot write %s\n", outPath);
-    return 1;
-  }
+  std::string error;
+  if (!cli::writeFileSafely(outPath, file.data(), file.size(), true, error)) return cli::fileError(kInfo, error);
   static const char* const kNames[kOpKinds] = {"repeat", "copy near", "copy far", "copy 1 near", "copy 1 far",
                                                "literal"};
-  std::printf("%s: %d x %d, bitmap %llu bytes, file %zu bytes\n", outPath, width, height,
-              static_cast<unsigned long long>(bitmapBytes(width, height)), file.size());
+  std::cout << outPath << ": " << width << " x " << height << ", bitmap " << bitmapBytes(width, height)
+            << " bytes, file " << file.size() << " bytes\n";
   for (int k = 0; k < kOpKinds; ++k) {
-    std::printf("  %-12s %10llu operations %12llu pixels\n", kNames[k],
-                static_cast<unsigned long long>(stats.operations[k]), static_cast<unsigned long long>(stats.pixels[k]));
+    char line[96];
+    std::snprintf(line, sizeof line, "  %-12s %10llu operations %12llu pixels\n", kNames[k],
+                  static_cast<unsigned long long>(stats.operations[k]),
+                  static_cast<unsigned long long>(stats.pixels[k]));
+    std::cout << line;
   }
-  std::printf("  (%llu copies from distance 0)\n", static_cast<unsigned long long>(stats.blackCopies));
-  return 0;
+  std::cout << "  (" << stats.blackCopies << " copies from distance 0)\n";
+  return cli::kExitOk;
+}
+
+int fromPicture(const std::vector<std::string>& args) {
+  cli::Picture picture;
+  std::string error;
+  if (!cli::readPicture(args[0], picture, error)) return cli::fileError(kInfo, error);
+  if (picture.width > static_cast<uint32_t>(kMaxDimension) || picture.height > static_cast<uint32_t>(kMaxDimension)) {
+    return cli::fileError(kInfo, args[0] + " is larger than 32767 pixels a side");
+  }
+  return encodeAndWrite(static_cast<int>(picture.width), static_cast<int>(picture.height), cli::bgrOf(picture),
+                        args[1]);
+}
+
+int fromRaw(const std::vector<std::string>& args) {
+  int width = 0, height = 0;
+  if (!parseDimension(args[1], width) || !parseDimension(args[2], height)) {
+    return cli::usageError(kInfo, "width and height run from 1 to 32767");
+  }
+  std::vector<uint8_t> pixels;
+  std::string error;
+  uint64_t expected = static_cast<uint64_t>(width) * static_cast<uint64_t>(height) * 3;
+  if (!cli::readWholeFile(args[3], expected, pixels, error)) return cli::fileError(kInfo, error);
+  if (pixels.size() != expected) {
+    return cli::fileError(kInfo, args[3] + " holds " + std::to_string(pixels.size()) + " bytes, a " +
+                                     std::to_string(width) + " x " + std::to_string(height) + " picture needs " +
+                                     std::to_string(expected));
+  }
+  return encodeAndWrite(width, height, pixels, args[4]);
+}
+
+int fromSample(const std::vector<std::string>& args) {
+  SamplePattern pattern;
+  int width = 0, height = 0;
+  if (!parseSamplePattern(args[1], pattern)) return cli::usageError(kInfo, "unknown pattern " + args[1]);
+  if (!parseDimension(args[2], width) || !parseDimension(args[3], height)) {
+    return cli::usageError(kInfo, "width and height run from 1 to 32767");
+  }
+  uint32_t seed = args.size() == 6 ? static_cast<uint32_t>(std::strtoul(args[5].c_str(), nullptr, 10)) : 1;
+  return encodeAndWrite(width, height, makeSamplePicture(pattern, width, height, seed), args[4]);
+}
+
+int run(const cli::ToolInfo&, const std::vector<std::string>& args) {
+  if (args.size() == 2) return fromPicture(args);
+  if (args.size() == 5 && args[0] == "encode") return fromRaw(args);
+  if ((args.size() == 5 || args.size() == 6) && args[0] == "sample") return fromSample(args);
+  return cli::usageError(kInfo, args.empty() ? "no picture given" : "unknown command line");
 }
 
 }  // namespace
 
-int run(int argc, char** argv) {
-  if (argc < 2) return usage();
-  const std::string verb = argv[1];
-  int width = 0, height = 0;
-  if (verb == "encode" && argc == 6) {
-    if (!parseDimension(argv[2], width) || !parseDimension(argv[3], height)) return usage();
-    std::vector<uint8_t> pixels;
-    if (!readFile(argv[4], pixels)) {
-      std::fprintf(stderr, "ggdpic: cannot read %s\n", argv[4]);
-      return 1;
-    }
-    if (pixels.size() != static_cast<size_t>(width) * static_cast<size_t>(height) * 3) {
-      std::fprintf(stderr, "ggdpic: %s holds %zu bytes, a %d x %d picture needs %zu\n", argv[4], pixels.size(), width,
-                   height, static_cast<size_t>(width) * static_cast<size_t>(height) * 3);
-      return 1;
-    }
-    return encodeAndWrite(width, height, pixels, argv[5]);
-  }
-  if (verb == "sample" && (argc == 6 || argc == 7)) {
-    SamplePattern pattern;
-    if (!parseSamplePattern(argv[2], pattern) || !parseDimension(argv[3], width) ||
-        !parseDimension(argv[4], height)) {
-      return usage();
-    }
-    uint32_t seed = argc == 7 ? static_cast<uint32_t>(std::strtoul(argv[6], nullptr, 10)) : 1;
-    return encodeAndWrite(width, height, makeSamplePicture(pattern, width, height, seed), argv[5]);
-  }
-  return usage();
-}
-
-int main(int argc, char** argv) {
-  try {
-    return run(argc, argv);
-  } catch (const std::bad_alloc&) {
-    // The encoder keeps the whole picture and its units in memory: about 7 bytes a pixel.
-    std::fprintf(stderr, "ggdpic: not enough memory for this picture\n");
-    return 1;
-  }
-}
+int main(int argc, char** argv) { return cli::runTool(argc, argv, kInfo, run); }

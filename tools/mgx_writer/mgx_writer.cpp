@@ -1,10 +1,9 @@
 #include "tools/mgx_writer/mgx_writer.h"
 
 #include <cstring>
-#include <filesystem>
-#include <fstream>
 #include <set>
-#include <system_error>
+
+#include "tools/cli/files.h"
 
 namespace mgx_writer {
 
@@ -12,8 +11,6 @@ namespace {
 
 constexpr char kMagic[8] = {'S', 'M', '2', 'M', 'P', 'X', '1', '0'};
 constexpr uint32_t kMaxEntryCount = (0xFFFFFFFFu - kHeaderSize) / kEntrySize;
-// Members are copied from their files in pieces of this size.
-constexpr size_t kCopyPiece = 1 << 20;
 
 void putU32(std::vector<uint8_t>& out, size_t at, uint32_t value) {
   for (int i = 0; i < 4; ++i) out[at + i] = static_cast<uint8_t>(value >> (8 * i));
@@ -90,76 +87,23 @@ bool buildArchive(const std::vector<Member>& members, std::vector<uint8_t>& arch
   return true;
 }
 
-namespace {
-
-bool planFiles(const std::vector<std::string>& inputs, std::vector<MemberPlan>& plans, std::string& error) {
-  std::set<std::string> taken;
-  for (const std::string& input : inputs) {
-    std::error_code failure;
-    uint64_t size = std::filesystem::file_size(input, failure);
-    if (failure || !std::filesystem::is_regular_file(input, failure)) {
-      error = "cannot read \"" + input + "\"";
-      return false;
-    }
-    std::string name = std::filesystem::path(input).filename().string();
-    if (!nameAcceptable(name, error)) return false;
-    if (!taken.insert(foldCase(name)).second) {
-      error = "two members would be named \"" + name + "\"";
-      return false;
-    }
-    plans.push_back({name, size});
-  }
-  return true;
-}
-
-// Copies exactly `size` bytes of the file; a file that changed since it was measured fails.
-bool copyMember(const std::string& input, uint64_t size, std::ofstream& out, std::string& error) {
-  std::ifstream in(input, std::ios::binary);
-  std::vector<char> piece(kCopyPiece);
-  uint64_t left = size;
-  while (in && left > 0) {
-    size_t want = left < kCopyPiece ? static_cast<size_t>(left) : kCopyPiece;
-    in.read(piece.data(), static_cast<std::streamsize>(want));
-    size_t got = static_cast<size_t>(in.gcount());
-    out.write(piece.data(), static_cast<std::streamsize>(got));
-    left -= got;
-  }
-  if (left != 0 || in.peek() != std::ifstream::traits_type::eof()) {
-    error = "\"" + input + "\" changed while it was packed";
-    return false;
-  }
-  return true;
-}
-
-bool writeArchive(const std::string& archivePath, const std::vector<std::string>& inputs,
-                  const std::vector<MemberPlan>& plans, const std::vector<uint8_t>& head, std::string& error) {
-  std::ofstream out(archivePath, std::ios::binary | std::ios::trunc);
-  if (!out) {
-    error = "cannot create \"" + archivePath + "\"";
-    return false;
-  }
-  out.write(reinterpret_cast<const char*>(head.data()), static_cast<std::streamsize>(head.size()));
-  for (size_t i = 0; i < inputs.size(); ++i) {
-    if (!copyMember(inputs[i], plans[i].size, out, error)) return false;
-  }
-  out.flush();
-  if (!out) {
-    error = "cannot write \"" + archivePath + "\"";
-    return false;
-  }
-  return true;
-}
-
-}  // namespace
-
 bool packFiles(const std::string& archivePath, const std::vector<std::string>& inputs, std::string& error) {
-  std::vector<MemberPlan> plans;
-  std::vector<uint8_t> head;
-  if (!planFiles(inputs, plans, error) || !planArchive(plans, head, error)) return false;
-  if (writeArchive(archivePath, inputs, plans, head, error)) return true;
-  std::error_code ignored;
-  std::filesystem::remove(archivePath, ignored);
-  return false;
+  std::vector<cli::MemberFile> files;
+  if (!cli::readMemberFiles(inputs, files, error)) return false;
+  std::set<std::string> taken;
+  std::vector<Member> members;
+  for (cli::MemberFile& file : files) {
+    if (!nameAcceptable(file.name, error)) return false;
+    if (!taken.insert(foldCase(file.name)).second) {
+      error = "two members would be named \"" + file.name + "\"";
+      return false;
+    }
+    members.push_back({file.name, std::move(file.bytes)});
+  }
+  std::vector<uint8_t> archive;
+  if (!buildArchive(members, archive, error)) return false;
+  // Written under a temporary name and renamed: a failed pack leaves no archive behind.
+  return cli::writeFileSafely(archivePath, archive.data(), archive.size(), true, error);
 }
 
 }  // namespace mgx_writer
