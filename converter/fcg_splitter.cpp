@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <memory>
 #include <new>
+#include <utility>
 
 #include "converter/messages.h"
 #include "converter/output_namer.h"
@@ -153,12 +154,17 @@ void appendTiming(MessageLog& log, uint32_t elapsed) {
 
 }  // namespace
 
-CopyBuffer::CopyBuffer(uint32_t size)
-    : large_(size > kFallbackCopyBufferSize ? new (std::nothrow) uint8_t[size] : nullptr), size_(size) {
-  if (!large_) size_ = kFallbackCopyBufferSize;
+void CopyBuffer::reserve(uint32_t bytes) {
+  uint32_t wanted = bytes < kCopyBufferSize ? bytes : kCopyBufferSize;
+  if (wanted <= size_) return;
+  std::unique_ptr<uint8_t[]> larger(new (std::nothrow) uint8_t[wanted]);
+  if (!larger) return;
+  large_ = std::move(larger);
+  size_ = wanted;
 }
 
 int copyBytes(HANDLE output, HANDLE input, uint32_t length, CopyBuffer& buffer) {
+  buffer.reserve(length);
   while (length != 0) {
     uint32_t chunk = length < buffer.size() ? length : buffer.size();
     if (!readFully(input, buffer.data(), chunk) || !writeFully(output, buffer.data(), chunk)) return 1;

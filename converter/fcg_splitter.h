@@ -30,12 +30,13 @@ constexpr uint32_t kFcgEntrySize = 8;
 constexpr uint32_t kRecordPrefixSize = 4;   // bytes in front of the header in an image record
 constexpr uint32_t kGgaHeaderSize = 48;
 constexpr uint32_t kGgaDataSizeOffset = 20;
-// Image data moves in pieces of this size: large pieces keep the copy at the pace of the disk
-// (a 512-byte buffer spent most of its time in the system calls), and the memory stays
+// Image data moves in pieces of up to this size: large pieces keep the copy at the pace of the
+// disk (a 512-byte buffer spent most of its time in the system calls), and the memory stays
 // constant whatever the image size.
 constexpr uint32_t kCopyBufferSize = 1u << 20;
-// The buffer inside the object, used when the heap cannot give the large one.
-constexpr uint32_t kFallbackCopyBufferSize = 4096;
+// The buffer inside the object: enough for small images, and what is left when the heap
+// cannot give a larger one.
+constexpr uint32_t kSmallCopyBufferSize = 4096;
 constexpr char kOutputExtension[] = ".gg0";
 constexpr char kOutputPattern[] = "fcg_%6n";
 
@@ -47,25 +48,28 @@ constexpr char kOutputPattern[] = "fcg_%6n";
 int splitFcgFile(const WCHAR* path, MessageLog& log, Clock& clock = systemClock());
 int splitFcgFile(const char* path, MessageLog& log, Clock& clock = systemClock());
 
-// The one buffer a split copies through: `size` bytes from the heap, or the small buffer inside
-// the object when the heap has none to give (the split is then slower, never refused).
+// The one buffer a split copies through. It starts as the small buffer inside the object and
+// grows, up to kCopyBufferSize, to the largest image copied so far; when the heap has nothing
+// to give it stays as it is (the copy is then slower, never refused).
 class CopyBuffer {
  public:
-  explicit CopyBuffer(uint32_t size = kCopyBufferSize);
+  CopyBuffer() = default;
   CopyBuffer(const CopyBuffer&) = delete;
   CopyBuffer& operator=(const CopyBuffer&) = delete;
+  // Makes the buffer hold min(bytes, kCopyBufferSize) bytes if it holds fewer.
+  void reserve(uint32_t bytes);
   uint8_t* data() { return large_ ? large_.get() : small_; }
   uint32_t size() const { return size_; }
 
  private:
   std::unique_ptr<uint8_t[]> large_;
-  uint8_t small_[kFallbackCopyBufferSize];
-  uint32_t size_;
+  uint8_t small_[kSmallCopyBufferSize];
+  uint32_t size_ = kSmallCopyBufferSize;
 };
 
 // Copies length bytes from input's current position to output's current position through
-// buffer. Returns 0 when all of them were copied, 1 when a read came short or failed or a
-// write failed.
+// buffer, grown for this length first. Returns 0 when all of them were copied, 1 when a read
+// came short or failed or a write failed.
 int copyBytes(HANDLE output, HANDLE input, uint32_t length, CopyBuffer& buffer);
 
 // What the window does for every dropped or named file: the header lines with the path, then

@@ -1,15 +1,23 @@
 // The FCG splitter over arbitrary container bytes, in a scratch folder of its own. Whatever the
 // bytes, the split must end, and every file it leaves must be exactly what the table names:
 // the 48 header bytes of its record and the dataSize bytes from its payload offset.
+//
+// The splitter writes into the working directory, so the scratch folder is made the working
+// directory for each split only, and the one it was before is back before the checks: the
+// fuzzer's own relative paths (corpus folders, the artifact prefix) keep meaning what they
+// meant wherever it was started. A relative artifact prefix is made absolute at start-up, as a
+// crash inside the split happens while the scratch folder is the working directory.
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <string>
 #include <system_error>
+#include <vector>
 
 #include "converter/fcg_splitter.h"
 #include "converter/output_namer.h"
@@ -46,25 +54,33 @@ class StillClock : public vantrel::Clock {
   DWORD tickCount() override { return 0; }
 };
 
-// Makes a scratch folder the working directory for the whole run and removes it at the end.
+// A scratch folder for the whole run (absolute), removed at the end.
 class ScratchFolder {
  public:
-  ScratchFolder() : previous_(fs::current_path()) {
+  ScratchFolder() {
     std::error_code error;
     fs::path base = fs::is_directory("/dev/shm", error) ? fs::path("/dev/shm") : fs::temp_directory_path();
-    folder_ = base / ("vantrel-fcg-fuzz-" + std::to_string(getpid()));
+    folder_ = fs::absolute(base / ("vantrel-fcg-fuzz-" + std::to_string(getpid())));
     fs::create_directories(folder_);
-    fs::current_path(folder_);
   }
   ~ScratchFolder() {
     std::error_code error;
-    fs::current_path(previous_, error);
     fs::remove_all(folder_, error);
   }
+  const fs::path& path() const { return folder_; }
+
+ private:
+  fs::path folder_;
+};
+
+// Makes a folder the working directory for the life of the object.
+class WorkingDirectory {
+ public:
+  explicit WorkingDirectory(const fs::path& folder) : previous_(fs::current_path()) { fs::current_path(folder); }
+  ~WorkingDirectory() { fs::current_path(previous_); }
 
  private:
   fs::path previous_;
-  fs::path folder_;
 };
 
 uint32_t readU32(const std::string& bytes, uint64_t offset) {
@@ -73,7 +89,7 @@ uint32_t readU32(const std::string& bytes, uint64_t offset) {
   return value;
 }
 
-std::string readWhole(const std::string& path) {
+std::string readWhole(const fs::path& path) {
   std::ifstream in(path, std::ios::binary);
   return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
 }
@@ -89,6 +105,34 @@ std::string expectedImage(const std::string& bytes, uint32_t i) {
 
 }  // namespace
 
+extern "C" int LLVMFuzzerInitialize(int* argc, char*** argv) {
+  static std::vector<std::string> storage;
+  static std::vector<char*> arguments;
+  const std::string prefixFlag = "-artifact_prefix=";
+  bool hasPrefix = false;
+  for (int i = 0; i < *argc; ++i) {
+    std::string argument = (*argv)[i];
+    if (argument.compare(0, prefixFlag.size(), prefixFlag) == 0) {
+      hasPrefix = true;
+      std::string prefix = argument.substr(prefixFlag.size());
+      // A trailing separator is part of the prefix: keep it through making the path absolute.
+      bool folderOnly = !prefix.empty() && (prefix.back() == '/' || prefix.back() == '\\');
+      if (!fs::path(prefix).is_absolute()) {
+        std::string absolute = fs::absolute(prefix).string();
+        if (folderOnly && absolute.back() != '/' && absolute.back() != '\\') absolute += prefix.back();
+        argument = prefixFlag + absolute;
+      }
+    }
+    storage.push_back(argument);
+  }
+  if (!hasPrefix) storage.push_back(prefixFlag + (fs::current_path() / "").string());
+  for (std::string& argument : storage) arguments.push_back(&argument[0]);
+  arguments.push_back(nullptr);
+  *argc = static_cast<int>(storage.size());
+  *argv = arguments.data();
+  return 0;
+}
+
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   static ScratchFolder scratch;
   std::string bytes(reinterpret_cast<const char*>(data), size);
@@ -100,26 +144,31 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
       bytes[9] = bytes[10] = bytes[11] = 0;
     }
   }
+  const fs::path input = scratch.path() / "in.fcg";
   {
-    std::ofstream out("in.fcg", std::ios::binary | std::ios::trunc);
+    std::ofstream out(input, std::ios::binary | std::ios::trunc);
     out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
   }
   QuietLog log;
   StillClock clock;
-  vantrel::splitFcgFile("in.fcg", log, clock);
+  {
+    WorkingDirectory inside(scratch.path());
+    vantrel::splitFcgFile(input.string().c_str(), log, clock);
+  }
 
   // Images are written in table order from fcg_000001 on, and each one is exact.
   uint32_t written = 0;
   for (;;) {
     char name[32];
     std::snprintf(name, sizeof name, "fcg_%06u.gg0", written + 1);
+    const fs::path image = scratch.path() / name;
     std::error_code error;
-    if (!fs::exists(name, error)) break;
-    if (readWhole(name) != expectedImage(bytes, written)) std::abort();
-    fs::remove(name, error);
+    if (!fs::exists(image, error)) break;
+    if (readWhole(image) != expectedImage(bytes, written)) std::abort();
+    fs::remove(image, error);
     ++written;
   }
-  for (const auto& entry : fs::directory_iterator(".")) {
+  for (const auto& entry : fs::directory_iterator(scratch.path())) {
     if (entry.path().filename() != "in.fcg") std::abort();  // nothing else may be left behind
   }
   // One line per image, the timing line, and at most one line saying why the split stopped.

@@ -20,10 +20,10 @@ inline std::wstring logText(HWND window) {
   HWND edit = GetDlgItem(window, vantrel::kLogControlId);
   if (edit == nullptr) return L"(no log control)";
   DWORD_PTR length = 0;
-  if (!SendMessageTimeoutW(edit, WM_GETTEXTLENGTH, 0, 0, SMTO_ABORTIFHUNG, 10000, &length)) return L"(no answer)";
+  if (!SendMessageTimeoutW(edit, WM_GETTEXTLENGTH, 0, 0, SMTO_NORMAL, 10000, &length)) return L"(no answer)";
   std::wstring text(length + 1, L'\0');
   DWORD_PTR copied = 0;
-  SendMessageTimeoutW(edit, WM_GETTEXT, length + 1, reinterpret_cast<LPARAM>(&text[0]), SMTO_ABORTIFHUNG, 10000,
+  SendMessageTimeoutW(edit, WM_GETTEXT, length + 1, reinterpret_cast<LPARAM>(&text[0]), SMTO_NORMAL, 10000,
                       &copied);
   text.resize(copied);
   return text;

@@ -64,15 +64,17 @@ HWND waitForWindow(HANDLE process, DWORD processId, DWORD timeoutMs) {
   return nullptr;
 }
 
+// Without SMTO_ABORTIFHUNG: a window that split a large container while it was created has not
+// asked for messages for that long and counts as hung, though it answers at once.
 bool readLog(HWND window, std::wstring* text) {
   HWND edit = GetDlgItem(window, kLogControlId);
   DWORD_PTR length = 0;
-  if (edit == nullptr || !SendMessageTimeoutW(edit, WM_GETTEXTLENGTH, 0, 0, SMTO_ABORTIFHUNG, 10000, &length)) {
+  if (edit == nullptr || !SendMessageTimeoutW(edit, WM_GETTEXTLENGTH, 0, 0, SMTO_NORMAL, 10000, &length)) {
     return false;
   }
   text->assign(length + 1, L'\0');
   DWORD_PTR copied = 0;
-  if (!SendMessageTimeoutW(edit, WM_GETTEXT, length + 1, reinterpret_cast<LPARAM>(&(*text)[0]), SMTO_ABORTIFHUNG,
+  if (!SendMessageTimeoutW(edit, WM_GETTEXT, length + 1, reinterpret_cast<LPARAM>(&(*text)[0]), SMTO_NORMAL,
                            10000, &copied)) {
     return false;
   }
@@ -169,7 +171,7 @@ int main() {
     if (options.width > 0 && options.height > 0) {
       SetWindowPos(window, nullptr, 0, 0, options.width, options.height, SWP_NOMOVE | SWP_NOZORDER);
       DWORD_PTR ignored = 0;
-      SendMessageTimeoutA(GetDlgItem(window, kLogControlId), WM_VSCROLL, SB_TOP, 0, SMTO_ABORTIFHUNG, 10000, &ignored);
+      SendMessageTimeoutA(GetDlgItem(window, kLogControlId), WM_VSCROLL, SB_TOP, 0, SMTO_NORMAL, 10000, &ignored);
     }
     if (options.holdMs > 0) Sleep(options.holdMs);
     PostMessageA(window, WM_CLOSE, 0, 0);
