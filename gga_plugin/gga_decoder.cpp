@@ -4,7 +4,16 @@
 // less than one whole code is left in it, so the hot loop reads plain bytes with its end
 // checked, and a code's operands are either all there or the data has ended. The pixels go
 // straight into the host's bottom-up rows: the codes see one top-down run of pixels, and
-// the canvas below maps each position to its place in memory.
+// the loop maps each back reference to its row in memory.
+//
+// Speed. A photograph is a dense mix of codes a few pixels long, so what a code costs
+// besides its pixels decides the speed: the loop keeps its whole state in locals (stores
+// into the bitmap may alias any memory, so state held in objects would be reloaded after
+// every pixel), finds the row of a far source with a multiplication instead of a division,
+// and moves pixels in fixed 16-byte blocks instead of calling the C runtime for a few
+// bytes. A block may run past the end of a copy, never past the end of the destination
+// row: the bytes beyond belong to pixels that the next codes write. When decoding stops
+// early those bytes are cleared, so what no code wrote is still zero.
 //
 // Damaged data ends decoding and keeps what was decoded: the codes running out, operands
 // cut off, code 8, and every back reference that does not reach a pixel already written
@@ -14,7 +23,9 @@
 
 #include <algorithm>
 #include <climits>
+#include <cstddef>
 #include <cstring>
+#include <iterator>
 #include <memory>
 #include <new>
 
@@ -24,18 +35,70 @@ namespace {
 // Oslin answers input that is not GGA with 4, as the registry does when no class accepts.
 constexpr int32_t kNotGga = spi::kNoMemory;
 
-// Operand bytes after each code below kFirstLiteral.
-constexpr uint8_t kOperandBytes[kFirstLiteral] = {1, 2, 1, 2, 2, 3, 3, 4, 0, 0, 0, 0};
+// Pixels move in blocks of this many bytes wherever the destination row has room for a
+// whole block; the code window keeps as many readable bytes after its data.
+constexpr size_t kBlock = 16;
+static_assert(kBlock % kBytesPerPixel == 0, "a block holds whole pixels");
 
-inline uint32_t u16At(const uint8_t* p) { return static_cast<uint32_t>(p[0]) | static_cast<uint32_t>(p[1]) << 8; }
+inline void copyPixel(uint8_t* dst, const uint8_t* src) { std::memcpy(dst, src, kBytesPerPixel); }
+
+// Whole blocks covering `bytes` (at least one): up to kBlock - 4 bytes beyond the end are
+// written as well. A source at least one block behind the destination may overlap it.
+inline void copyBlocks(uint8_t* dst, const uint8_t* src, size_t bytes) {
+  size_t done = 0;
+  do {
+    std::memcpy(dst + done, src + done, kBlock);
+    done += kBlock;
+  } while (done < bytes);
+}
+
+// Front to back, one pixel at a time: right for any source behind the destination,
+// overlapping or not.
+inline void copyForward(uint8_t* dst, const uint8_t* src, size_t bytes) {
+  for (size_t done = 0; done < bytes; done += kBytesPerPixel) copyPixel(dst + done, src + done);
+}
+
+// A run of the pixel just before dst, in whole blocks (see copyBlocks).
+inline void fillBlocks(uint8_t* dst, size_t bytes) {
+  uint8_t block[kBlock];
+  for (size_t i = 0; i < kBlock; i += kBytesPerPixel) copyPixel(block + i, dst - kBytesPerPixel);
+  size_t done = 0;
+  do {
+    std::memcpy(dst + done, block, kBlock);
+    done += kBlock;
+  } while (done < bytes);
+}
+
+// Copies at least this long go to the C runtime's memcpy, which moves long blocks faster
+// than a loop of blocks does.
+constexpr size_t kLongCopy = 256;
+
+// Exactly `bytes` bytes, from a source anywhere behind the destination in the picture's
+// order: a source that overlaps the destination is copied one period first and then by
+// doubling what is written, always a whole number of periods.
+inline void copyLong(uint8_t* dst, const uint8_t* src, size_t bytes) {
+  if (src + bytes <= dst || dst + bytes <= src) {
+    std::memcpy(dst, src, bytes);
+    return;
+  }
+  const size_t period = static_cast<size_t>(dst - src);
+  std::memcpy(dst, src, period);
+  size_t filled = period;
+  while (filled < bytes) {
+    const size_t piece = std::min(filled, bytes - filled);
+    std::memcpy(dst + filled, dst, piece);
+    filled += piece;
+  }
+}
 
 // Pixel codes pulled from the stream into memory.
 class CodeWindow {
  public:
   explicit CodeWindow(support::Stream& input) : input_(input) {}
 
+  // Zero-filled, so that a block read past the data never reads an unset byte.
   bool allocate() {
-    buffer_.reset(new (std::nothrow) uint8_t[kCodeWindowBytes]);
+    buffer_.reset(new (std::nothrow) uint8_t[kCodeWindowBytes + kBlock]());
     next = end = buffer_.get();
     return buffer_ != nullptr;
   }
@@ -72,140 +135,225 @@ class CodeWindow {
   bool exhausted_ = false;
 };
 
-// The bitmap as the codes see it: one run of width x height pixels, top row first, while
-// in memory the rows lie bottom-up. Callers never pass more pixels than are left, and
-// copy only from distances that `reaches` accepted.
-class BottomUpCanvas {
- public:
-  BottomUpCanvas(uint8_t* bits, uint32_t width, uint32_t height)
-      : width_(width),
-        stride_(static_cast<size_t>(width) * kBytesPerPixel),
-        total_(static_cast<uint64_t>(width) * height),
-        row_(bits + stride_ * (height - 1)) {}
+// How the operands of a copy code (0-11) give its distance and count: from the four bytes
+// after the code byte, read as one little-endian value v, distance = (v >> shift & mask)
+// + add, and the same for the count. Reading the operands this way costs no branch on
+// the code. Code 8 has no meaning of its own: its shape is a copy from distance 0, which
+// stops decoding as every back reference that reaches no pixel does.
+struct CopyShape {
+  uint8_t operandBytes;
+  uint8_t distanceShift, countShift;
+  uint32_t distanceMask, countMask;
+  uint32_t distanceAdd, countAdd;
+};
+void makeCopyShapes(uint32_t width, CopyShape (&shapes)[kFirstLiteral]) {
+  const CopyShape table[kFirstLiteral] = {
+      {1, 0, 0, 0, 0xFF, 1, 0},             // 0  count u8, distance 1
+      {2, 0, 0, 0, 0xFFFF, 1, 0},           // 1  count u16
+      {1, 0, 0, 0xFF, 0, 0, 1},             // 2  d u8, count 1
+      {2, 0, 0, 0xFFFF, 0, 0, 1},           // 3  d u16
+      {2, 0, 8, 0xFF, 0xFF, 0, 0},          // 4  d u8, count u8
+      {3, 0, 8, 0xFF, 0xFFFF, 0, 0},        // 5  d u8, count u16
+      {3, 0, 16, 0xFFFF, 0xFF, 0, 0},       // 6  d u16, count u8
+      {4, 0, 16, 0xFFFF, 0xFFFF, 0, 0},     // 7  d u16, count u16
+      {0, 0, 0, 0, 0, 0, 1},                // 8  distance 0: stops
+      {0, 0, 0, 0, 0, width, 1},            // 9  the pixel above
+      {0, 0, 0, 0, 0, width + 1, 1},        // 10 above left
+      {0, 0, 0, 0, 0, width - 1, 1},        // 11 above right
+  };
+  std::copy(std::begin(table), std::end(table), shapes);
+}
 
-  uint64_t left() const { return total_ - written_; }
-  bool full() const { return written_ == total_; }
-  // True when the pixel `distance` positions back has been written.
-  bool reaches(uint64_t distance) const { return distance != 0 && distance <= written_; }
+inline uint32_t u32At(const uint8_t* p) {
+  return static_cast<uint32_t>(p[0]) | static_cast<uint32_t>(p[1]) << 8 | static_cast<uint32_t>(p[2]) << 16 |
+         static_cast<uint32_t>(p[3]) << 24;
+}
 
-  void putLiterals(const uint8_t* src, uint32_t pixels) {
-    while (pixels != 0) {
-      uint32_t piece = std::min(pixels, width_ - column_);
-      std::memcpy(cursor(), src, static_cast<size_t>(piece) * kBytesPerPixel);
-      src += static_cast<size_t>(piece) * kBytesPerPixel;
-      advance(piece);
-      pixels -= piece;
-    }
-  }
+// The picture in memory: `height` rows of `stride` bytes, the top row last.
+struct Canvas {
+  Canvas(uint8_t* bits, uint32_t width, uint32_t height)
+      : bits(bits),
+        bitsEnd(bits + static_cast<size_t>(width) * kBytesPerPixel * height),
+        stride(static_cast<size_t>(width) * kBytesPerPixel),
+        width(width),
+        reciprocal(((uint64_t{1} << 40) + width - 1) / width) {}
 
-  // The first bytes of a pixel whose rest the data does not hold.
-  void putPartial(const uint8_t* src, size_t bytes) {
-    if (!full()) std::memcpy(cursor(), src, bytes);
-  }
-
-  // `count` pixels, each from `distance` back, front to back. Pieces never cross the end of
-  // a row on either side; a piece within one row that overlaps its source repeats the
-  // pattern, as copying pixel by pixel would.
-  void copy(uint32_t distance, uint32_t count) {
-    while (count != 0) {
-      uint8_t* dst = cursor();
-      uint32_t piece = std::min(count, width_ - column_);
-      if (distance <= column_) {
-        const uint8_t* src = dst - static_cast<size_t>(distance) * kBytesPerPixel;
-        if (distance >= piece) std::memcpy(dst, src, static_cast<size_t>(piece) * kBytesPerPixel);
-        else repeatPattern(dst, distance, piece);
-      } else {
-        uint32_t beyond = distance - column_ - 1;  // pixels back from the end of the row above
-        uint32_t rowsBack = 1 + beyond / width_;
-        uint32_t sourceColumn = width_ - 1 - beyond % width_;
-        const uint8_t* src = row_ + stride_ * rowsBack + static_cast<size_t>(sourceColumn) * kBytesPerPixel;
-        piece = std::min(piece, width_ - sourceColumn);
-        std::memcpy(dst, src, static_cast<size_t>(piece) * kBytesPerPixel);
-      }
-      advance(piece);
-      count -= piece;
-    }
-  }
-
- private:
-  uint8_t* cursor() const { return row_ + static_cast<size_t>(column_) * kBytesPerPixel; }
-
-  void advance(uint32_t pixels) {
-    written_ += pixels;
-    column_ += pixels;
-    if (column_ == width_) {
-      column_ = 0;
-      if (!full()) row_ -= stride_;  // the next row of the picture lies below in memory
-    }
-  }
-
-  // dst[i] = dst[i - distance] for i < count, with distance < count: the first period is
-  // copied from before dst, then the written part is doubled, always a whole number of
-  // periods long.
-  static void repeatPattern(uint8_t* dst, uint32_t distance, uint32_t count) {
-    size_t period = static_cast<size_t>(distance) * kBytesPerPixel;
-    size_t total = static_cast<size_t>(count) * kBytesPerPixel;
-    std::memcpy(dst, dst - period, period);
-    size_t filled = period;
-    while (filled < total) {
-      size_t piece = std::min(filled, total - filled);
-      std::memcpy(dst + filled, dst, piece);
-      filled += piece;
-    }
-  }
-
-  const uint32_t width_;
-  const size_t stride_;
-  const uint64_t total_;
-  uint8_t* row_;  // start of the current row in memory
-  uint32_t column_ = 0;
-  uint64_t written_ = 0;
+  uint8_t* const bits;
+  uint8_t* const bitsEnd;
+  const size_t stride;
+  const uint32_t width;
+  // n / width as (n x reciprocal) >> 40, exact for every n below 2^24 (what is divided
+  // stays below 2^18): the reciprocal's rounding error stays below one part in 2^40 / n.
+  const uint64_t reciprocal;
 };
 
-// Runs codes until the picture is full or the data ends or turns out damaged.
-void runCodes(CodeWindow& codes, BottomUpCanvas& canvas, uint32_t width) {
-  while (!canvas.full()) {
-    codes.topUp();
-    if (codes.available() == 0) return;
-    uint32_t code = *codes.next++;
+// Where the next pixel goes: `op` in the row [rowStart, rowEnd). The picture's next row
+// lies one stride lower in memory. The pixel d back from op lies k rows higher in the
+// picture, k = (d + width - 1 - column) / width, which puts it in memory at
+// op - 4d + 2k x stride, in a row that ends at rowEnd + k x stride. Passed by value, so
+// that the hot loop keeps it in registers.
+struct Cursor {
+  uint8_t* op;
+  uint8_t* rowStart;
+  uint8_t* rowEnd;
+};
+
+inline size_t rowsBack(const Canvas& canvas, const Cursor& at, uint32_t distance) {
+  const uint32_t column = static_cast<uint32_t>(at.op - at.rowStart) / kBytesPerPixel;
+  return static_cast<size_t>(((distance + (canvas.width - 1 - column)) * canvas.reciprocal) >> 40);
+}
+
+inline ptrdiff_t sourceOffset(const Canvas& canvas, uint32_t distance, size_t rows) {
+  return static_cast<ptrdiff_t>(2 * rows * canvas.stride) - static_cast<ptrdiff_t>(distance) * kBytesPerPixel;
+}
+
+// Moves to the next row when the current one is done; the last row stays put.
+inline void rowDone(const Canvas& canvas, Cursor& at) {
+  if (at.op == at.rowEnd && at.rowStart != canvas.bits) {
+    at.rowEnd = at.rowStart;
+    at.rowStart -= canvas.stride;
+    at.op = at.rowStart;
+  }
+}
+
+// `count` pixels, each from `distance` back (reached; no more than the pixels left),
+// front to back, in pieces that stay inside one row of the source and of the
+// destination. A source less than a block behind the write position in the same row is
+// copied pixel by pixel (or filled, for a run of one pixel), as its pixels are still being
+// written.
+[[gnu::noinline]] Cursor copyRun(const Canvas& canvas, Cursor at, uint32_t distance, uint32_t count) {
+  size_t bytes = static_cast<size_t>(count) * kBytesPerPixel;
+  do {
+    const size_t k = rowsBack(canvas, at, distance);
+    const uint8_t* src = at.op + sourceOffset(canvas, distance, k);
+    const size_t room = static_cast<size_t>(at.rowEnd - at.op);
+    size_t piece = std::min(bytes, room);
+    if (k != 0) piece = std::min(piece, static_cast<size_t>(at.rowEnd + k * canvas.stride - src));
+    const size_t blockBytes = (piece + kBlock - 1) & ~(kBlock - 1);
+    const size_t gap = static_cast<size_t>(distance) * kBytesPerPixel;  // when k is 0
+    if (piece == kBytesPerPixel) {
+      copyPixel(at.op, src);
+    } else if (piece >= kLongCopy) {
+      copyLong(at.op, src, piece);
+    } else if (k == 0 && gap < kBlock) {
+      if (gap == kBytesPerPixel && room >= blockBytes) fillBlocks(at.op, piece);
+      else copyForward(at.op, src, piece);
+    } else if (room >= blockBytes && static_cast<size_t>(canvas.bitsEnd - src) >= blockBytes) {
+      copyBlocks(at.op, src, piece);
+    } else {
+      copyForward(at.op, src, piece);
+    }
+    at.op += piece;
+    bytes -= piece;
+    rowDone(canvas, at);
+  } while (bytes != 0);
+  return at;
+}
+
+// `pixels` literal pixels (at least one, no more than the pixels left) from `src`, which
+// has a block of readable bytes after them.
+[[gnu::noinline]] Cursor putLiterals(const Canvas& canvas, Cursor at, const uint8_t* src, uint32_t pixels) {
+  size_t bytes = static_cast<size_t>(pixels) * kBytesPerPixel;
+  do {
+    const size_t room = static_cast<size_t>(at.rowEnd - at.op);
+    const size_t piece = std::min(bytes, room);
+    if (piece >= kLongCopy) copyLong(at.op, src, piece);
+    else if (room >= ((piece + kBlock - 1) & ~(kBlock - 1))) copyBlocks(at.op, src, piece);
+    else copyForward(at.op, src, piece);
+    at.op += piece;
+    src += piece;
+    bytes -= piece;
+    rowDone(canvas, at);
+  } while (bytes != 0);
+  return at;
+}
+
+// Decoding stopped early: what blocks wrote past the last pixel goes back to zero.
+void clearAhead(const Cursor& at) {
+  std::memset(at.op, 0, std::min(static_cast<size_t>(at.rowEnd - at.op), kBlock));
+}
+
+// The data ends inside a literal: its whole pixels, then the bytes of the last one.
+void putCutLiteral(const Canvas& canvas, Cursor at, uint32_t left, const uint8_t* src, size_t bytes) {
+  const uint32_t whole = static_cast<uint32_t>(bytes / kBytesPerPixel);
+  if (whole != 0) at = putLiterals(canvas, at, src, whole);
+  if (left == whole) return;
+  clearAhead(at);
+  std::memcpy(at.op, src + static_cast<size_t>(whole) * kBytesPerPixel, bytes % kBytesPerPixel);
+}
+
+// Runs codes until the picture is full or the data ends or turns out damaged, writing the
+// picture's rows bottom-up into `bits` (height rows of 4 x width bytes, zero-filled).
+//
+// Codes of up to one block of pixels take the short paths: one block of literal bytes,
+// or four pixels copied front to back (right for every distance, as each pixel is written
+// before a later one of the same code can read it). What they write beyond the code's
+// pixels stays inside the row and is overwritten by the next codes.
+void runCodes(CodeWindow& codes, uint8_t* const bits, const uint32_t width, const uint32_t height) {
+  const Canvas canvas(bits, width, height);
+  const uint32_t total = width * height;  // at most 65535 x 65535: fits
+  Cursor at{canvas.bitsEnd - canvas.stride, canvas.bitsEnd - canvas.stride, canvas.bitsEnd};
+  uint32_t left = total;
+  CopyShape shapes[kFirstLiteral];
+  makeCopyShapes(width, shapes);
+  constexpr uint32_t kShortPixels = kBlock / kBytesPerPixel;
+
+  const uint8_t* ip = codes.next;
+  const uint8_t* end = codes.end;
+  for (;;) {
+    if (left == 0) return;
+    if (static_cast<size_t>(end - ip) < kLongestCodeBytes) {
+      codes.next = ip;
+      codes.topUp();
+      ip = codes.next;
+      end = codes.end;
+      if (ip == end) return clearAhead(at);
+    }
+    const size_t available = static_cast<size_t>(end - ip) - 1;  // after the code byte
+    const uint32_t code = *ip++;
 
     if (code >= kFirstLiteral) {
-      uint32_t pixels = static_cast<uint32_t>(std::min<uint64_t>(code - kLiteralBias, canvas.left()));
-      size_t bytes = static_cast<size_t>(pixels) * kBytesPerPixel;
-      if (codes.available() < bytes) {  // the data ends inside the literal
-        uint32_t whole = static_cast<uint32_t>(codes.available() / kBytesPerPixel);
-        canvas.putLiterals(codes.next, whole);
-        canvas.putPartial(codes.next + static_cast<size_t>(whole) * kBytesPerPixel,
-                          codes.available() % kBytesPerPixel);
-        return;
+      const uint32_t pixels = std::min(code - kLiteralBias, left);
+      const size_t bytes = static_cast<size_t>(pixels) * kBytesPerPixel;
+      if (available < bytes) return putCutLiteral(canvas, at, left, ip, available);
+      if (bytes <= kBlock && at.rowEnd - at.op >= static_cast<ptrdiff_t>(kBlock)) {
+        std::memcpy(at.op, ip, kBlock);
+        at.op += bytes;
+        rowDone(canvas, at);
+      } else {
+        at = putLiterals(canvas, at, ip, pixels);
       }
-      canvas.putLiterals(codes.next, pixels);
-      codes.next += bytes;
+      ip += bytes;
+      left -= pixels;
       continue;
     }
 
-    if (codes.available() < kOperandBytes[code]) return;  // operands cut off
-    const uint8_t* op = codes.next;
-    uint32_t distance = 1;
-    uint32_t count = 1;
-    switch (code) {
-      case kRepeatShort: count = op[0]; break;
-      case kRepeatLong: count = u16At(op); break;
-      case kCopyOneNear: distance = op[0]; break;
-      case kCopyOneFar: distance = u16At(op); break;
-      case kCopyNearShort: distance = op[0]; count = op[1]; break;
-      case kCopyNearLong: distance = op[0]; count = u16At(op + 1); break;
-      case kCopyFarShort: distance = u16At(op); count = op[2]; break;
-      case kCopyFarLong: distance = u16At(op); count = u16At(op + 2); break;
-      case kCopyAbove: distance = width; break;
-      case kCopyAboveLeft: distance = width + 1; break;
-      case kCopyAboveRight: distance = width - 1; break;
-      default: return;  // code 8 has no meaning of its own
-    }
-    codes.next += kOperandBytes[code];
+    const CopyShape& shape = shapes[code];
+    if (available < shape.operandBytes) return clearAhead(at);  // operands cut off
+    const uint32_t operands = u32At(ip);  // the window has readable bytes past its data
+    const uint32_t distance = (operands >> shape.distanceShift & shape.distanceMask) + shape.distanceAdd;
+    uint32_t count = (operands >> shape.countShift & shape.countMask) + shape.countAdd;
+    ip += shape.operandBytes;
     if (count == 0) continue;
-    if (!canvas.reaches(distance)) return;
-    canvas.copy(distance, static_cast<uint32_t>(std::min<uint64_t>(count, canvas.left())));
+    if (distance - 1 >= total - left) return clearAhead(at);  // distance 0, or before the first pixel
+    count = std::min(count, left);
+    left -= count;
+
+    const size_t k = rowsBack(canvas, at, distance);
+    const uint8_t* src = at.op + sourceOffset(canvas, distance, k);
+    const size_t bytes = static_cast<size_t>(count) * kBytesPerPixel;
+    if (count <= kShortPixels && at.rowEnd - at.op >= static_cast<ptrdiff_t>(kBlock) &&
+        static_cast<size_t>(at.rowEnd + k * canvas.stride - src) >= bytes &&
+        canvas.bitsEnd - src >= static_cast<ptrdiff_t>(kBlock)) {
+      copyPixel(at.op, src);
+      copyPixel(at.op + 4, src + 4);
+      copyPixel(at.op + 8, src + 8);
+      copyPixel(at.op + 12, src + 12);
+      at.op += bytes;
+      rowDone(canvas, at);
+    } else {
+      at = copyRun(canvas, at, distance, count);
+    }
   }
 }
 
@@ -259,8 +407,7 @@ int32_t GgaDecoder::decode(uint8_t* bits, support::ProgressNotifier&) {
   const int32_t codeOffset = static_cast<int32_t>(header.codeOffset);
   stream->seek(codeOffset);
   if (stream->tell() != codeOffset) return spi::kSuccess;
-  BottomUpCanvas canvas(bits, header.width, header.height);
-  runCodes(codes, canvas, header.width);
+  runCodes(codes, bits, header.width, header.height);
   return spi::kSuccess;
 }
 

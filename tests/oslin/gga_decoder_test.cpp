@@ -110,6 +110,31 @@ TEST(GgaDecoder, StopsAtBackReferencesThatReachNoWrittenPixel) {
   });
 }
 
+// Rows wide enough that short codes move whole blocks of pixels and may write past their
+// last pixel inside the row: what decoding leaves must be what pixel-by-pixel decoding
+// leaves, also when it stops right after such a code, and with plenty of data after a
+// code that ends decoding.
+TEST(GgaDecoder, WideRowsDecodeAsPixelByPixel) {
+  Bytes stopThenMany = {12, 0, 0, 0, 0, 8};
+  stopThenMany.resize(stopThenMany.size() + 1200, 12);  // literals of 0x0C0C0C0C, never read
+  expectDecodes({
+      {"one literal, then the data ends", 8, 1, {12, PA}, join({{A}, repeat(0, 7)})},
+      {"a literal of two, then a cut operand", 8, 1, {13, PA, PB, 4}, join({{A, B}, repeat(0, 6)})},
+      {"a copy of three from two back, then the data ends", 8, 1, {13, PA, PB, 4, 2, 3},
+       join({{A, B, A, B, A}, repeat(0, 3)})},
+      {"a run of four, then a damaged distance", 8, 1, {12, PA, 0, 4, 2, 9}, join({repeat(A, 5), repeat(0, 3)})},
+      {"a run of two from distance 3, then code 8", 8, 1, {14, PA, PB, PC, 4, 3, 2, 8},
+       join({{A, B, C, A, B}, repeat(0, 3)})},
+      {"8 with a thousand code bytes after it", 8, 2, stopThenMany, repeat(0, 16)},
+      {"a copy from the row above that runs into this row", 8, 3,
+       {19, PA, PB, PC, PD, PA, PB, PC, PD, 4, 2, 12, 12, PD, 5, 5, 7, 0},
+       {A, B, C, D, A, B, C, D, C, D, C, D, C, D, C, D, C, D, C, D, D, C, D, C}},
+      {"a copy crossing the row end on both sides", 5, 3,
+       {16, PA, PB, PC, PD, PA, 6, 0x03, 0x00, 7, 12, PB, 12, PC},
+       {A, B, C, D, A, C, D, A, C, D, A, C, B, C, 0}},
+  });
+}
+
 TEST(GgaDecoder, SkipsTheAuxRegion) {
   Bytes file = ggaFile(2, 1, {13, PA, PB}, 16);
   for (int i = 48; i < 64; ++i) file[i] = 12;  // would read as literals if not skipped
