@@ -34,6 +34,18 @@ int openFlags(DWORD access, DWORD disposition) {
   return flags | O_CLOEXEC;
 }
 
+// Seconds between 1601-01-01 and 1970-01-01.
+constexpr int64_t kEpochSeconds = 11644473600;
+
+// A POSIX time as a FILETIME: 100-nanosecond units since 1601-01-01 (UTC). Null: nothing.
+void toFileTime(const struct timespec& t, FILETIME* out) {
+  if (out == nullptr) return;
+  const uint64_t ticks = static_cast<uint64_t>((static_cast<int64_t>(t.tv_sec) + kEpochSeconds) * 10000000 +
+                                               static_cast<int64_t>(t.tv_nsec) / 100);
+  out->dwLowDateTime = static_cast<DWORD>(ticks);
+  out->dwHighDateTime = static_cast<DWORD>(ticks >> 32);
+}
+
 }  // namespace
 
 extern "C" {
@@ -130,23 +142,30 @@ BOOL GetFileSizeEx(HANDLE file, PLARGE_INTEGER size) {
   return TRUE;
 }
 
+// POSIX keeps no creation time: the change time stands in for it.
 BOOL GetFileTime(HANDLE file, FILETIME* creation, FILETIME* lastAccess, FILETIME* lastWrite) {
   int fd = fdFromHandle(file);
   struct stat st;
   if (fd < 0 || fstat(fd, &st) != 0) return FALSE;
-  // Seconds between 1601-01-01 and 1970-01-01; POSIX keeps no creation time, the change time
-  // stands in for it.
-  constexpr int64_t kEpochSeconds = 11644473600;
-  auto toFileTime = [](const struct timespec& t, FILETIME* out) {
-    if (out == nullptr) return;
-    const uint64_t ticks = static_cast<uint64_t>((static_cast<int64_t>(t.tv_sec) + kEpochSeconds) * 10000000 +
-                                                 static_cast<int64_t>(t.tv_nsec) / 100);
-    out->dwLowDateTime = static_cast<DWORD>(ticks);
-    out->dwHighDateTime = static_cast<DWORD>(ticks >> 32);
-  };
   toFileTime(st.st_ctim, creation);
   toFileTime(st.st_atim, lastAccess);
   toFileTime(st.st_mtim, lastWrite);
+  return TRUE;
+}
+
+BOOL GetFileAttributesExA(LPCSTR name, GET_FILEEX_INFO_LEVELS level, LPVOID information) {
+  struct stat st;
+  if (name == nullptr || information == nullptr || level != GetFileExInfoStandard || stat(name, &st) != 0) {
+    return FALSE;
+  }
+  WIN32_FILE_ATTRIBUTE_DATA* data = static_cast<WIN32_FILE_ATTRIBUTE_DATA*>(information);
+  data->dwFileAttributes = S_ISDIR(st.st_mode) ? FILE_ATTRIBUTE_DIRECTORY : FILE_ATTRIBUTE_NORMAL;
+  toFileTime(st.st_ctim, &data->ftCreationTime);
+  toFileTime(st.st_atim, &data->ftLastAccessTime);
+  toFileTime(st.st_mtim, &data->ftLastWriteTime);
+  const uint64_t size = S_ISDIR(st.st_mode) ? 0 : static_cast<uint64_t>(st.st_size);
+  data->nFileSizeHigh = static_cast<DWORD>(size >> 32);
+  data->nFileSizeLow = static_cast<DWORD>(size);
   return TRUE;
 }
 

@@ -91,6 +91,11 @@ BOOL DeleteFileW(const WCHAR* name) {
   return narrowName(name, narrow) ? DeleteFileA(narrow.c_str()) : FALSE;
 }
 
+BOOL GetFileAttributesExW(const WCHAR* name, GET_FILEEX_INFO_LEVELS level, LPVOID information) {
+  std::string narrow;
+  return narrowName(name, narrow) ? GetFileAttributesExA(narrow.c_str(), level, information) : FALSE;
+}
+
 int MultiByteToWideChar(UINT, DWORD, LPCSTR source, int sourceLength, WCHAR* destination,
                         int destinationLength) {
   if (source == nullptr || sourceLength == 0 || sourceLength < -1 || destinationLength < 0) return 0;

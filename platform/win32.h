@@ -110,6 +110,17 @@ typedef struct _SYSTEMTIME {
   WORD wMilliseconds;
 } SYSTEMTIME, *LPSYSTEMTIME;
 
+typedef enum _GET_FILEEX_INFO_LEVELS { GetFileExInfoStandard } GET_FILEEX_INFO_LEVELS;
+
+typedef struct _WIN32_FILE_ATTRIBUTE_DATA {
+  DWORD dwFileAttributes;
+  FILETIME ftCreationTime;
+  FILETIME ftLastAccessTime;
+  FILETIME ftLastWriteTime;
+  DWORD nFileSizeHigh;
+  DWORD nFileSizeLow;
+} WIN32_FILE_ATTRIBUTE_DATA;
+
 typedef struct _WIN32_FIND_DATAA {
   DWORD dwFileAttributes;
   FILETIME ftCreationTime;
@@ -137,6 +148,10 @@ PLATFORM_API DWORD GetFileSize(HANDLE file, LPDWORD sizeHigh);
 // The same two in 64 bits, without the ambiguity of a low part that reads as the error value.
 PLATFORM_API BOOL SetFilePointerEx(HANDLE file, LARGE_INTEGER distance, PLARGE_INTEGER newPosition, DWORD method);
 PLATFORM_API BOOL GetFileSizeEx(HANDLE file, PLARGE_INTEGER size);
+// A file's attributes, times and size by its name, without opening it (GetFileExInfoStandard
+// fills a WIN32_FILE_ATTRIBUTE_DATA).
+PLATFORM_API BOOL GetFileAttributesExA(LPCSTR name, GET_FILEEX_INFO_LEVELS level, LPVOID information);
+PLATFORM_API BOOL GetFileAttributesExW(const WCHAR* name, GET_FILEEX_INFO_LEVELS level, LPVOID information);
 // Times in 100-nanosecond units since 1601-01-01 (UTC); any of the three may be null.
 PLATFORM_API BOOL GetFileTime(HANDLE file, FILETIME* creation, FILETIME* lastAccess, FILETIME* lastWrite);
 PLATFORM_API BOOL CloseHandle(HANDLE object);
