@@ -18,13 +18,33 @@ uint32_t readU32(const uint8_t* p) {
 // Bytes of operands after each of the operation bytes 00..04.
 constexpr int64_t kOperandBytes[kFirstLiteralOp] = {1, 2, 3, 1, 2};
 
+// The operands of 00..04 read from the four bytes after the operation byte, w (little-endian):
+// count = (w & countMask) + countAdd, distance = ((w >> distanceShift) & distanceMask) +
+// distanceAdd.
+struct OperandForm {
+  uint32_t countMask, countAdd, distanceShift, distanceMask, distanceAdd, operandBytes;
+};
+constexpr OperandForm kOperandForms[kFirstLiteralOp] = {
+    {0xFF, 0, 0, 0, 1, 1},       // 00 n: distance 1
+    {0xFF, 0, 8, 0xFF, 0, 2},    // 01 n d8
+    {0xFF, 0, 8, 0xFFFF, 0, 3},  // 02 n d16
+    {0, 1, 0, 0xFF, 0, 1},       // 03 d8: one pixel
+    {0, 1, 0, 0xFFFF, 0, 2},     // 04 d16: one pixel
+};
+static_assert(kOperandForms[2].operandBytes == kOperandBytes[2] && kOperandForms[4].operandBytes == kOperandBytes[4],
+              "both tables agree");
+
 // Short operations are copied in whole 16-byte pieces that may write up to 15 bytes past
 // the operation's end, where later operations write anyway. That is done only while at
-// least kSlack bytes of room (and of input, for literals) lie beyond the operation. Nothing
-// ahead of the output position is read: a copy from distance 0 writes the zeros that a
-// fresh block holds, and decoding clears whatever the stream did not produce.
+// least kSlack bytes of room in the same bitmap row (and of input, for literals) lie beyond
+// the operation. Pieces may read up to 15 bytes past an operation's source: those bytes land
+// only in the slack. A copy from distance 0 writes the zeros that a fresh block holds, and
+// decoding clears whatever the stream did not produce.
 constexpr size_t kPiece = 16;
 constexpr size_t kSlack = kPiece;
+
+// The most input one operation reads, pieces included: a literal run of 251 pixels.
+constexpr int64_t kLongestOperationInput = 1 + kMaxLiteralPixels * kBytesPerPixel + kSlack;
 
 inline void copyPiece(uint8_t* to, const uint8_t* from) {
   uint8_t piece[kPiece];
@@ -33,8 +53,7 @@ inline void copyPiece(uint8_t* to, const uint8_t* from) {
 }
 
 // `bytes` bytes in pieces, writing up to 15 more. Correct when the source lies at least a
-// piece behind the destination, or when one piece covers `bytes` and the source's first
-// `bytes` bytes lie behind the destination.
+// piece behind the destination, or when its first `bytes` bytes all lie behind it.
 inline void copyInPieces(uint8_t* to, const uint8_t* from, size_t bytes) {
   for (size_t done = 0; done < bytes; done += kPiece) copyPiece(to + done, from + done);
 }
@@ -69,22 +88,18 @@ inline size_t wholePeriodsInPieces(size_t back) {
   return period;
 }
 
-// The same with kSlack bytes of room past the end. A piece loaded from bytes that recent
-// pieces stored only in part waits for those stores to finish, so copies from close behind
-// are made in ways that avoid such loads.
+// The same for 0 < back, with kSlack bytes of room past the end. A piece loaded from bytes
+// that recent pieces stored only in part waits for those stores to finish, so copies from
+// close behind are made in ways that avoid such loads.
 inline void copyBackWithSlack(uint8_t* out, size_t back, size_t bytes) {
-  if (back == 0) {
-    std::memset(out, 0, bytes);
-  } else if (bytes == kBytesPerPixel) {
+  if (bytes == kBytesPerPixel) {
     // One pixel, byte by byte: each byte was stored by a single earlier operation.
     const uint8_t* from = out - back;
     out[0] = from[0];
     out[1] = from[1];
     out[2] = from[2];
-  } else if (back >= 2 * kPiece) {
+  } else if (back >= 2 * kPiece || (back >= kPiece && bytes <= back)) {
     copyInPieces(out, out - back, bytes);
-  } else if (bytes <= back) {
-    std::memcpy(out, out - back, bytes);
   } else {
     // A short period: lay down whole periods byte by byte up to a multiple of the piece size
     // (a handful of bytes, cheaper so than calls), then copy on from that far back, each
@@ -97,63 +112,195 @@ inline void copyBackWithSlack(uint8_t* out, size_t back, size_t bytes) {
   }
 }
 
-// The stream fills the block top row first; the bitmap wants the top row last. Swaps rows
-// end for end and zeroes the bytes past each row's pixels, which the stream may have set.
-void turnRowsBottomUp(uint8_t* bits, uint32_t stride, int height, uint32_t rowBytes) {
-  uint8_t spare[4096];
-  const size_t padding = stride - rowBytes;
-  for (int top = 0, bottom = height - 1; top <= bottom; ++top, --bottom) {
-    uint8_t* upper = bits + static_cast<size_t>(top) * stride;
-    uint8_t* lower = bits + static_cast<size_t>(bottom) * stride;
-    for (size_t at = 0; top != bottom && at < rowBytes; at += sizeof spare) {
-      size_t chunk = std::min(sizeof spare, rowBytes - at);
-      std::memcpy(spare, upper + at, chunk);
-      std::memcpy(upper + at, lower + at, chunk);
-      std::memcpy(lower + at, spare, chunk);
-    }
-    std::memset(upper + rowBytes, 0, padding);
-    std::memset(lower + rowBytes, 0, padding);
-  }
-}
+// The flat output laid straight into the bottom-up bitmap: flat row r (the picture's row r
+// from the top) is bitmap row height - 1 - r, so the picture needs no turning afterwards.
+// A flat offset f lies at last + f - 2 x (f / stride) x stride, where `last` is the start of
+// the bitmap's last row; flat rows follow each other downwards in memory.
+class BottomUpOutput {
+ public:
+  BottomUpOutput(uint8_t* bits, uint32_t stride, int height)
+      : bits_(bits), stride_(stride), height_(height), rowStart_(bits + static_cast<size_t>(height - 1) * stride),
+        rowEnd_(rowStart_ + stride), out_(rowStart_),
+        // ceil(x / stride) for x < 2^19 as (x + stride - 1) x inverse >> 40: stride < 2^17,
+        // so the rounding error stays below 2^-21 while a quotient's fraction is a multiple
+        // of 1 / stride, and the result is exact.
+        inverseStride_((uint64_t{1} << 40) / stride + 1) {}
 
-// Runs the operations of the stream into the flat output [start, end). Returns 0 when the
-// stream is used up, when an operation is cut off (not an error: the rest stays black) or
-// once the last pixel of the last row is complete, kAborted or kDamaged. Whatever follows the
-// last pixel is never read: hosts hand small files over in zero-filled buffers longer than
-// the file, and only the last row's padding bytes would be left for such bytes to fill.
-int runPixelStream(const uint8_t* stream, int64_t length, uint8_t* const start, uint8_t* const pixelsEnd,
-                   uint8_t* const end, const Progress& progress) {
+  uint8_t* out() const { return out_; }
+  uint8_t* rowStart() const { return rowStart_; }
+  uint8_t* rowEnd() const { return rowEnd_; }
+  bool lastRow() const { return row_ == height_ - 1; }
+  // Bytes produced so far, and bytes of the flat output still free.
+  uint64_t produced() const { return static_cast<uint64_t>(row_) * stride_ + static_cast<uint64_t>(out_ - rowStart_); }
+  uint64_t room() const {
+    return static_cast<uint64_t>(height_ - 1 - row_) * stride_ + static_cast<uint64_t>(rowEnd_ - out_);
+  }
+
+  void advance(size_t bytes) { out_ += bytes; }
+
+  // The source of a copy from `back` bytes behind the output position (0 < back): where it
+  // starts, the bytes from there to the end of its row, and how many rows back it lies (more
+  // than row() + 1 when it would start before the first pixel). Each row crossed puts it two
+  // strides further up in memory; no branch decides whether it lies in the output's row.
+  struct Source {
+    const uint8_t* from;
+    size_t rowLeft;
+    uint64_t rowsBack;
+  };
+  Source source(size_t back) const {
+    const size_t column = static_cast<size_t>(out_ - rowStart_);
+    const uint64_t beforeRow = back > column ? back - column : 0;
+    const uint64_t rows = ((beforeRow + stride_ - 1) * inverseStride_) >> 40;
+    const uint8_t* from = out_ + (static_cast<ptrdiff_t>(2 * rows * stride_) - static_cast<ptrdiff_t>(back));
+    const size_t rowLeft = rows == 0 ? static_cast<size_t>(rowEnd_ - from)
+                                     : static_cast<size_t>(beforeRow - (rows - 1) * stride_);
+    return Source{from, rowLeft, rows};
+  }
+  int64_t row() const { return row_; }
+
+  // Exactly `bytes` bytes, as the byte-by-byte forward copy from `back` bytes behind (0 <
+  // back <= produced(), or back 0 for black), over row ends: in pieces that stay within
+  // one row of the source and one of the output.
+  void copyBack(size_t back, size_t bytes) {
+    while (bytes > 0) {
+      size_t chunk = std::min(bytes, static_cast<size_t>(rowEnd_ - out_));
+      if (back == 0 || back <= static_cast<size_t>(out_ - rowStart_)) {
+        copyBackExact(out_, back, chunk);
+      } else {
+        // The source row ends before the output position, so the two never overlap.
+        const Source source = this->source(back);
+        chunk = std::min(chunk, source.rowLeft);
+        std::memcpy(out_, source.from, chunk);
+      }
+      bytes -= chunk;
+      moveOn(chunk);
+    }
+  }
+
+  // Exactly `bytes` bytes from the input, over row ends.
+  void copyFrom(const uint8_t* from, size_t bytes) {
+    while (bytes > 0) {
+      const size_t chunk = std::min(bytes, static_cast<size_t>(rowEnd_ - out_));
+      std::memcpy(out_, from, chunk);
+      from += chunk;
+      bytes -= chunk;
+      moveOn(chunk);
+    }
+  }
+
+  // What the stream did not produce is black, whatever the block held before, and so are
+  // the bytes past each row's pixels, which the stream may have set.
+  void finish(uint32_t rowBytes) {
+    std::memset(out_, 0, static_cast<size_t>(rowEnd_ - out_));
+    std::memset(bits_, 0, static_cast<size_t>(rowStart_ - bits_));
+    if (rowBytes == stride_) return;
+    for (int r = 0; r < height_; ++r) std::memset(bits_ + static_cast<size_t>(r) * stride_ + rowBytes, 0, stride_ - rowBytes);
+  }
+
+ private:
+  // Moves the output position on; a full row continues at the start of the next one.
+  void moveOn(size_t bytes) {
+    out_ += bytes;
+    if (out_ == rowEnd_ && row_ + 1 < height_) {
+      ++row_;
+      rowEnd_ = rowStart_;
+      rowStart_ -= stride_;
+      out_ = rowStart_;
+    }
+  }
+
+  uint8_t* const bits_;
+  const uint32_t stride_;
+  const int height_;
+  uint8_t* rowStart_;
+  uint8_t* rowEnd_;
+  uint8_t* out_;
+  int64_t row_ = 0;
+  const uint64_t inverseStride_;
+};
+
+// Runs the operations of the stream into the bitmap, flat row after flat row. Returns 0 when
+// the stream is used up, when an operation is cut off (not an error: the rest stays black)
+// or once the last pixel of the last row is complete, kAborted or kDamaged. Whatever follows
+// the last pixel is never read: hosts hand small files over in zero-filled buffers longer
+// than the file, and only the last row's padding bytes would be left for such bytes to fill.
+//
+// Each operation takes the fast way while it lies well inside the input and inside one row
+// of the output, with no progress report due: then no check but the damage checks is needed.
+// Otherwise it goes the careful way, which makes every check in order and copies exactly.
+int runPixelStream(const uint8_t* stream, int64_t length, BottomUpOutput& output, uint32_t rowBytes,
+                   const Progress& progress) {
   const uint8_t* in = stream;
   const uint8_t* const inEnd = stream + length;
-  uint8_t* out = start;
+  const uint64_t pixelsEnd = output.room() - (output.rowEnd() - output.rowStart() - rowBytes);
   // Reports come each time the unconsumed input falls below the threshold, about every tenth.
   const int64_t tenth = length / 10;
   int64_t threshold = length - tenth;
 
-  while (in < inEnd) {
+  for (;;) {
+    // The fast way: up to where the input runs short or the next report falls due.
+    const int64_t fastInput = std::min(length - kLongestOperationInput, length - threshold);
+    const uint8_t* const fastEnd = stream + std::max<int64_t>(fastInput, -1) + 1;
+    // In the last row operations stop at the last pixel, so that none starts after it (the
+    // output may already lie past it, in the padding: then nothing goes the fast way).
+    uint8_t* const rowLimit = output.lastRow() ? output.rowStart() + rowBytes : output.rowEnd();
+    while (in < fastEnd) {
+      const uint8_t op = *in;
+      uint8_t* const out = output.out();
+      if (op >= kFirstLiteralOp) {
+        const size_t bytes = static_cast<size_t>(op - 4) * kBytesPerPixel;
+        if (static_cast<ptrdiff_t>(bytes + kSlack) > rowLimit - out) break;
+        copyInPieces(out, in + 1, bytes);
+        output.advance(bytes);
+        in += 1 + bytes;
+        continue;
+      }
+      // The operands from one load, without a branch on the operation.
+      const OperandForm& form = kOperandForms[op];
+      const uint32_t operands = readU32(in + 1);
+      const size_t count = (operands & form.countMask) + form.countAdd;
+      const size_t distance = ((operands >> form.distanceShift) & form.distanceMask) + form.distanceAdd;
+      const size_t bytes = count * kBytesPerPixel;
+      const size_t back = distance * kBytesPerPixel;
+      // A count of 0, black pixels, a source before the first pixel and the end of the row go
+      // the careful way.
+      if (count == 0 || back == 0 || static_cast<ptrdiff_t>(bytes + kSlack) > rowLimit - out) break;
+      const BottomUpOutput::Source source = output.source(back);
+      if (source.rowsBack > static_cast<uint64_t>(output.row())) break;
+      if (bytes <= back && bytes + kSlack <= source.rowLeft) {
+        // Whole pieces: every byte the operation needs lies before the output, and the
+        // source's row has room for the last piece.
+        copyInPieces(out, source.from, bytes);
+      } else if (source.rowsBack == 0) {
+        copyBackWithSlack(out, back, bytes);
+      } else {
+        break;
+      }
+      output.advance(bytes);
+      in += 1 + form.operandBytes;
+    }
+
+    // The careful way, one operation.
+    if (in >= inEnd) break;
     const int64_t remaining = inEnd - in;
     if (remaining < threshold) {
-      if (ReportProgress(progress, static_cast<int>(length - remaining), static_cast<int>(length))) return spi::kAborted;
+      if (ReportProgress(progress, static_cast<int>(length - remaining), static_cast<int>(length))) {
+        return spi::kAborted;
+      }
       threshold = remaining - tenth;
     }
-    if (out >= pixelsEnd) break;
-    const size_t room = static_cast<size_t>(end - out);
+    const uint64_t produced = output.produced();
+    if (produced >= pixelsEnd) break;
+    const size_t room = static_cast<size_t>(output.room());
     const uint8_t op = *in++;
 
     if (op >= kFirstLiteralOp) {
       const size_t bytes = static_cast<size_t>(op - 4) * kBytesPerPixel;
-      if (static_cast<size_t>(inEnd - in) >= bytes + kSlack && room >= bytes + kSlack) {
-        copyInPieces(out, in, bytes);
-        out += bytes;
-        in += bytes;
-        continue;
-      }
       if (static_cast<size_t>(inEnd - in) < bytes) break;  // literal pixels cut off
       // An operation that does not fit is dropped, except that the last one or two bytes of an
       // output whose size is no multiple of 3 can only be filled by an operation cut short.
       if (bytes > room && room >= kBytesPerPixel) break;
-      std::memcpy(out, in, std::min(bytes, room));
-      out += std::min(bytes, room);
+      output.copyFrom(in, std::min(bytes, room));
       in += bytes;
       continue;
     }
@@ -178,20 +325,14 @@ int runPixelStream(const uint8_t* stream, int64_t length, uint8_t* const start, 
       bytes = room;
     }
     const size_t back = static_cast<size_t>(distance) * kBytesPerPixel;
-    if (back > static_cast<size_t>(out - start)) {
+    if (back > produced) {
       // An operation that is dropped anyway is never judged damaged.
       if (cutShort) break;
       return spi::kDamaged;
     }
-    if (room >= bytes + kSlack) {
-      copyBackWithSlack(out, back, bytes);
-    } else {
-      copyBackExact(out, back, bytes);
-    }
-    out += bytes;
+    output.copyBack(back, bytes);
   }
-  // What the stream did not produce is black, whatever the block held before.
-  std::memset(out, 0, static_cast<size_t>(end - out));
+  output.finish(rowBytes);
 
   if (ReportProgress(progress, static_cast<int>(length), static_cast<int>(length))) return spi::kAborted;
   return spi::kSuccess;
@@ -235,13 +376,10 @@ int DecodeGgdPixels(const GgdPictureHeader& header, uint32_t stride, const uint8
   if (size > kMaxBitmapBytes) return spi::kNoMemory;
   length = std::clamp<int64_t>(length, 0, kMaxStreamBytes);
 
-  // The stream is decoded flat straight into the caller's block, then turned bottom-up in
-  // place: no second picture-sized area is needed.
-  uint8_t* const pixelsEnd = bits + (size - (stride - rowBytes));
-  int result = runPixelStream(stream, length, bits, pixelsEnd, bits + size, progress);
-  if (result != spi::kSuccess) return result;
-  turnRowsBottomUp(bits, stride, header.height, rowBytes);
-  return spi::kSuccess;
+  // The stream is decoded straight into the caller's block, each row where the bottom-up
+  // bitmap wants it: no second picture-sized area and no second pass are needed.
+  BottomUpOutput output(bits, stride, header.height);
+  return runPixelStream(stream, length, output, rowBytes, progress);
 }
 
 int ReportProgress(const Progress& progress, int done, int total) {
