@@ -296,31 +296,27 @@ int ListFromOpenFile(HANDLE file, int64_t offset, HLOCAL* list, size_t* listByte
   return result;
 }
 
-// The list of the archive file named `path` at `offset`: from the cache when it answers,
-// else read from the open file and cached.
+// The list of the archive file named `path` at `offset`. The file's stamp comes from one
+// attribute query; when the cache answers, the file is not even opened. Otherwise it is read
+// and cached under that stamp (taken before the read: a file changed in between is read
+// again next time).
 template <typename Char>
-int ListArchiveFile(HANDLE file, const FileStamp& stamp, const Char* path, int64_t offset, HLOCAL* list) {
+int ListNamedFile(const Char* path, int64_t offset, HLOCAL* list) {
+  FileStamp stamp;
+  if (!ReadPathStamp(path, &stamp)) return spi::kReadError;
   PathKey key;
   int result = MakePathKey(path, &key);
   if (result != spi::kSuccess) return result;
   const CacheQuery query = {&key, stamp, offset, false};
   result = CopyFromCache(query, list);
   if (result == spi::kNotSupported) {
+    HANDLE file = OpenForReading(path);
     size_t listBytes = 0;
-    result = ListFromOpenFile(file, offset, list, &listBytes);
+    result = file != INVALID_HANDLE_VALUE ? ListFromOpenFile(file, offset, list, &listBytes) : spi::kReadError;
+    if (file != INVALID_HANDLE_VALUE) CloseHandle(file);
     if (result == spi::kSuccess) StoreInCache(query, *list, listBytes);
   }
   ReleasePathKey(&key);
-  return result;
-}
-
-template <typename Char>
-int ListNamedFile(const Char* path, int64_t offset, HLOCAL* list) {
-  HANDLE file = OpenForReading(path);
-  if (file == INVALID_HANDLE_VALUE) return spi::kReadError;
-  FileStamp stamp;
-  const int result = ReadFileStamp(file, &stamp) ? ListArchiveFile(file, stamp, path, offset, list) : spi::kReadError;
-  CloseHandle(file);
   return result;
 }
 

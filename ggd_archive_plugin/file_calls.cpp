@@ -2,6 +2,21 @@
 
 namespace felbrin {
 
+namespace {
+
+uint64_t TicksOf(const FILETIME& time) {
+  return (static_cast<uint64_t>(time.dwHighDateTime) << 32) | time.dwLowDateTime;
+}
+
+bool StampOf(BOOL found, const WIN32_FILE_ATTRIBUTE_DATA& data, FileStamp* stamp) {
+  if (!found || (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0) return false;
+  stamp->size = (static_cast<uint64_t>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
+  stamp->writeTime = TicksOf(data.ftLastWriteTime);
+  return true;
+}
+
+}  // namespace
+
 HANDLE OpenForReading(const char* path) {
   return CreateFileA(path, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL,
                      nullptr);
@@ -52,8 +67,18 @@ bool ReadFileStamp(HANDLE file, FileStamp* stamp) {
     return false;
   }
   stamp->size = static_cast<uint64_t>(size.QuadPart);
-  stamp->writeTime = (static_cast<uint64_t>(written.dwHighDateTime) << 32) | written.dwLowDateTime;
+  stamp->writeTime = TicksOf(written);
   return true;
+}
+
+bool ReadPathStamp(const char* path, FileStamp* stamp) {
+  WIN32_FILE_ATTRIBUTE_DATA data;
+  return StampOf(GetFileAttributesExA(path, GetFileExInfoStandard, &data), data, stamp);
+}
+
+bool ReadPathStamp(const spi::WideChar* path, FileStamp* stamp) {
+  WIN32_FILE_ATTRIBUTE_DATA data;
+  return StampOf(GetFileAttributesExW(path, GetFileExInfoStandard, &data), data, stamp);
 }
 
 bool WriteExactly(HANDLE file, const void* buffer, uint32_t bytes) {

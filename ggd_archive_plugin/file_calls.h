@@ -46,6 +46,11 @@ inline bool operator==(const FileStamp& a, const FileStamp& b) {
 // The open file's stamp; false when the system cannot tell it.
 bool ReadFileStamp(HANDLE file, FileStamp* stamp);
 
+// The stamp of the file of that name, without opening it (one attribute query); false when
+// there is no such file or it is a folder.
+bool ReadPathStamp(const char* path, FileStamp* stamp);
+bool ReadPathStamp(const spi::WideChar* path, FileStamp* stamp);
+
 // Writes exactly `bytes` bytes; false when the call fails or writes fewer.
 bool WriteExactly(HANDLE file, const void* buffer, uint32_t bytes);
 
