@@ -45,11 +45,12 @@ using EntryOf = typename EntryRecord<Char>::Type;
 // GetFileInfo. Results: 0 with *list set, else 2, 3, 4, 5 or 6 with *list null. Memory input
 // is bytes in both families; it empties the cache and never fills it.
 //
-// File input opens the file and answers from the cache when the cache holds a listing of
-// the same path (compared ignoring the case of a-z, whichever family named it), at the same
-// offset, of the file as it is now (the same size and last-write time); otherwise it reads
-// the directory and the new list replaces the cached one. The cache knows a path by its
-// UTF-16 form, an ANSI path converted from the system code page.
+// File input answers from the cache, without opening the file, when the cache holds a
+// listing of the same path (compared ignoring the case of a-z, whichever family named it),
+// at the same offset, of the file as it is now (the same size and last-write time, read with
+// one attribute query); otherwise it reads the directory and the new list replaces the
+// cached one. The cache knows a path by its UTF-16 form, an ANSI path converted from the
+// system code page.
 int BuildEntryList(const char* source, int64_t offsetOrSize, ListSource kind, HLOCAL* list);
 int BuildEntryList(const spi::WideChar* source, int64_t offsetOrSize, ListSource kind, HLOCAL* list);
 
