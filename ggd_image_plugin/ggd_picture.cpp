@@ -219,6 +219,57 @@ class BottomUpOutput {
   const uint64_t inverseStride_;
 };
 
+// The part of the stream at hand: all of it when it is in memory, or a buffer's worth read
+// from a file. A file is read in large pieces as decoding goes, so that no block the size of
+// the input is needed. A read that stores fewer bytes than asked ends the input: the rest of
+// the stream reads as zeros.
+class InputWindow {
+ public:
+  InputWindow(const uint8_t* stream, int64_t length)
+      : begin_(stream), end_(stream + length), length_(length) {}
+  InputWindow(StreamReader& reader, int64_t length, uint8_t* buffer, size_t capacity, size_t filled)
+      : begin_(buffer), end_(buffer + std::min<int64_t>(length, static_cast<int64_t>(filled))), length_(length),
+        reader_(&reader), buffer_(buffer), capacity_(capacity) {}
+
+  const uint8_t* begin() const { return begin_; }
+  const uint8_t* end() const { return end_; }
+  // The stream offset of a place in the window.
+  int64_t offsetOf(const uint8_t* at) const { return offset_ + (at - begin_); }
+  // The window reaches the end of the stream.
+  bool complete() const { return offset_ + (end_ - begin_) == length_; }
+
+  // Keeps the bytes from `in` on, at the front of the buffer, and reads more after them.
+  // Returns where `in` now lies, or nullptr when a read failed.
+  const uint8_t* refill(const uint8_t* in) {
+    const size_t kept = static_cast<size_t>(end_ - in);
+    offset_ = offsetOf(in);
+    std::memmove(buffer_, in, kept);
+    const size_t wanted =
+        static_cast<size_t>(std::min<int64_t>(static_cast<int64_t>(capacity_ - kept), length_ - offset_ - kept));
+    size_t got = 0;
+    if (!exhausted_) {
+      const int64_t read = reader_->read(buffer_ + kept, wanted);
+      if (read < 0) return nullptr;
+      got = static_cast<size_t>(std::min<int64_t>(read, static_cast<int64_t>(wanted)));
+      exhausted_ = got < wanted;
+    }
+    std::memset(buffer_ + kept + got, 0, wanted - got);
+    begin_ = buffer_;
+    end_ = buffer_ + kept + wanted;
+    return begin_;
+  }
+
+ private:
+  const uint8_t* begin_;
+  const uint8_t* end_;
+  const int64_t length_;
+  int64_t offset_ = 0;
+  StreamReader* reader_ = nullptr;
+  uint8_t* buffer_ = nullptr;
+  size_t capacity_ = 0;
+  bool exhausted_ = false;
+};
+
 // Runs the operations of the stream into the bitmap, flat row after flat row. Returns 0 when
 // the stream is used up, when an operation is cut off (not an error: the rest stays black)
 // or once the last pixel of the last row is complete, kAborted or kDamaged. Whatever follows
@@ -228,10 +279,9 @@ class BottomUpOutput {
 // Each operation takes the fast way while it lies well inside the input and inside one row
 // of the output, with no progress report due: then no check but the damage checks is needed.
 // Otherwise it goes the careful way, which makes every check in order and copies exactly.
-int runPixelStream(const uint8_t* stream, int64_t length, BottomUpOutput& output, uint32_t rowBytes,
+int runPixelStream(InputWindow& input, int64_t length, BottomUpOutput& output, uint32_t rowBytes,
                    const Progress& progress) {
-  const uint8_t* in = stream;
-  const uint8_t* const inEnd = stream + length;
+  const uint8_t* in = input.begin();
   const uint64_t pixelsEnd = output.room() - (output.rowEnd() - output.rowStart() - rowBytes);
   // Reports come each time the unconsumed input falls below the threshold, about every tenth.
   const int64_t tenth = length / 10;
@@ -239,8 +289,9 @@ int runPixelStream(const uint8_t* stream, int64_t length, BottomUpOutput& output
 
   for (;;) {
     // The fast way: up to where the input runs short or the next report falls due.
-    const int64_t fastInput = std::min(length - kLongestOperationInput, length - threshold);
-    const uint8_t* const fastEnd = stream + std::max<int64_t>(fastInput, -1) + 1;
+    const int64_t fastInput = std::min(length - kLongestOperationInput, length - threshold) - input.offsetOf(in);
+    const int64_t fastInWindow = (input.end() - in) - kLongestOperationInput;
+    const uint8_t* const fastEnd = in + std::max<int64_t>(std::min(fastInput, fastInWindow), -1) + 1;
     // In the last row operations stop at the last pixel, so that none starts after it (the
     // output may already lie past it, in the padding: then nothing goes the fast way).
     uint8_t* const rowLimit = output.lastRow() ? output.rowStart() + rowBytes : output.rowEnd();
@@ -280,9 +331,15 @@ int runPixelStream(const uint8_t* stream, int64_t length, BottomUpOutput& output
       in += 1 + form.operandBytes;
     }
 
-    // The careful way, one operation.
+    // The careful way, one operation, with all of it in the window.
+    if (!input.complete() && input.end() - in < kLongestOperationInput) {
+      in = input.refill(in);
+      if (in == nullptr) return spi::kReadError;
+      continue;
+    }
+    const uint8_t* const inEnd = input.end();
     if (in >= inEnd) break;
-    const int64_t remaining = inEnd - in;
+    const int64_t remaining = length - input.offsetOf(in);
     if (remaining < threshold) {
       if (ReportProgress(progress, static_cast<int>(length - remaining), static_cast<int>(length))) {
         return spi::kAborted;
@@ -367,19 +424,38 @@ bool GgdBitmapBytes(const GgdPictureHeader& header, uint64_t* bytes) {
   return *bytes <= kMaxBitmapBytes;
 }
 
-int DecodeGgdPixels(const GgdPictureHeader& header, uint32_t stride, const uint8_t* stream, int64_t length,
-                    uint8_t* bits, const Progress& progress) {
+namespace {
+
+// The checks and the decoding that both ways in share.
+int decodeFromWindow(const GgdPictureHeader& header, uint32_t stride, InputWindow& input, int64_t length,
+                     uint8_t* bits, const Progress& progress) {
   if (header.width <= 0 || header.height <= 0) return spi::kInternalError;
   if (stride != GgdStride(header)) return spi::kInternalError;
   const uint32_t rowBytes = static_cast<uint32_t>(header.width) * kBytesPerPixel;
   const uint64_t size = static_cast<uint64_t>(stride) * static_cast<uint64_t>(header.height);
   if (size > kMaxBitmapBytes) return spi::kNoMemory;
-  length = std::clamp<int64_t>(length, 0, kMaxStreamBytes);
 
   // The stream is decoded straight into the caller's block, each row where the bottom-up
   // bitmap wants it: no second picture-sized area and no second pass are needed.
   BottomUpOutput output(bits, stride, header.height);
-  return runPixelStream(stream, length, output, rowBytes, progress);
+  return runPixelStream(input, length, output, rowBytes, progress);
+}
+
+}  // namespace
+
+int DecodeGgdPixels(const GgdPictureHeader& header, uint32_t stride, const uint8_t* stream, int64_t length,
+                    uint8_t* bits, const Progress& progress) {
+  length = std::clamp<int64_t>(length, 0, kMaxStreamBytes);
+  InputWindow input(stream, length);
+  return decodeFromWindow(header, stride, input, length, bits, progress);
+}
+
+int DecodeGgdPixels(const GgdPictureHeader& header, uint32_t stride, StreamReader& reader, int64_t length,
+                    uint8_t* buffer, size_t capacity, size_t filled, uint8_t* bits, const Progress& progress) {
+  if (capacity < kMinStreamBuffer || filled > capacity) return spi::kInternalError;
+  length = std::clamp<int64_t>(length, 0, kMaxStreamBytes);
+  InputWindow input(reader, length, buffer, capacity, filled);
+  return decodeFromWindow(header, stride, input, length, bits, progress);
 }
 
 int ReportProgress(const Progress& progress, int done, int total) {

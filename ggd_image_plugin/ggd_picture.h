@@ -115,6 +115,27 @@ constexpr Progress kNoProgress = {nullptr, 0};
 int DecodeGgdPixels(const GgdPictureHeader& header, uint32_t stride, const uint8_t* stream, int64_t length,
                     uint8_t* bits, const Progress& progress);
 
+// The pixel stream of a file, read in pieces as decoding goes.
+class StreamReader {
+ public:
+  // Stores up to `bytes` of the stream's next bytes at `to`; the count stored, or -1 when the
+  // read failed.
+  virtual int64_t read(uint8_t* to, size_t bytes) = 0;
+
+ protected:
+  ~StreamReader() = default;
+};
+
+// The smallest buffer the reading decoder takes: room for the longest operation twice.
+constexpr size_t kMinStreamBuffer = 2048;
+
+// The same decoding over a stream of `length` bytes that arrives through `reader`, in pieces
+// as large as `buffer` (`capacity` bytes, of which the first `filled` already hold the
+// stream's start). A read that stores fewer bytes than asked ends the input (the rest of the
+// stream reads as zeros); kReadError when a read fails.
+int DecodeGgdPixels(const GgdPictureHeader& header, uint32_t stride, StreamReader& reader, int64_t length,
+                    uint8_t* buffer, size_t capacity, size_t filled, uint8_t* bits, const Progress& progress);
+
 // Calls the call's callback with (done, total); 1 when it asks to stop, else 0, and 0 without
 // a call when there is no callback.
 int ReportProgress(const Progress& progress, int done, int total);

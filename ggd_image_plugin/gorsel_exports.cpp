@@ -57,12 +57,34 @@ constexpr DWORD kHeadBytes = 2048;
 // The longest input GetPicture reads: a header and the longest stream the decoder takes.
 constexpr int64_t kMaxInputBytes = gorsel::kHeaderBytes + gorsel::kMaxStreamBytes;
 
-// Where a picture's bytes are for one GetPicture call. `block` is the local block that holds
-// a file's bytes; memory input is read where the host keeps it.
+// The buffer through which GetPicture reads a file: large pieces, so that the file is read in
+// few calls, and no block the size of the input has to be allocated and filled first.
+constexpr size_t kFileBufferBytes = 256 * 1024;
+
+// Where a picture's bytes are for one GetPicture call. Memory input is read where the host
+// keeps it; a file stays open while decoding reads it through `block`, which holds the first
+// `filled` bytes of the picture to begin with.
 struct PictureInput {
-  const uint8_t* data = nullptr;
-  int64_t available = 0;
+  const uint8_t* data = nullptr;  // memory input
+  int64_t available = 0;          // the picture's bytes, header included
+  HANDLE file = INVALID_HANDLE_VALUE;
   HLOCAL block = nullptr;
+  size_t capacity = 0;
+  size_t filled = 0;
+};
+
+// Reads the rest of the picture from where the file stands.
+class FileReader : public gorsel::StreamReader {
+ public:
+  explicit FileReader(HANDLE file) : file_(file) {}
+  int64_t read(uint8_t* to, size_t bytes) override {
+    DWORD read = 0;
+    if (!ReadFile(file_, to, static_cast<DWORD>(bytes), &read, nullptr)) return -1;
+    return read;
+  }
+
+ private:
+  HANDLE file_;
 };
 
 bool isMemoryInput(unsigned flag) { return spi::inputKind(flag) == spi::kInputMemory; }
@@ -113,10 +135,10 @@ int acceptPicture(const uint8_t* data, int64_t* available, GgdPictureHeader* hea
   return spi::kSuccess;
 }
 
-// Reads the picture at `offset` into a zero-filled local block, after its head has passed the
-// checks: no more than the picture can consume, so a small picture at the start of a large
-// file costs little. A short read is no error: the unread tail stays zero.
-int readPictureFile(HANDLE file, int64_t offset, PictureInput* input, GgdPictureHeader* header) {
+// Reads the head of the picture at `offset` and checks it; then allocates the buffer through
+// which decoding reads on, which starts with the head. No more than a picture of the header's
+// size can consume is ever read, so a small picture at the start of a large file costs little.
+int startPictureFile(HANDLE file, int64_t offset, PictureInput* input, GgdPictureHeader* header) {
   int64_t size = 0;
   if (!fileSize(file, &size)) return spi::kInternalError;
   if (!seekFromStart(file, offset)) return spi::kReadError;
@@ -130,17 +152,13 @@ int readPictureFile(HANDLE file, int64_t offset, PictureInput* input, GgdPicture
   int result = acceptPicture(head, &tail, header);
   if (result != spi::kSuccess) return result;
 
-  input->block = LocalAlloc(LPTR, static_cast<size_t>(tail));
+  const size_t streamBuffer = std::max(gorsel::kMinStreamBuffer,
+                                       static_cast<size_t>(std::min<int64_t>(tail, kFileBufferBytes)));
+  input->capacity = gorsel::kHeaderBytes + streamBuffer;
+  input->block = LocalAlloc(LMEM_FIXED, input->capacity);
   if (input->block == nullptr) return spi::kNoMemory;
-  uint8_t* bytes = static_cast<uint8_t*>(input->block);
-  std::memcpy(bytes, head, std::min<size_t>(headRead, static_cast<size_t>(tail)));
-  // The rest, when the head was read whole and the picture can go on past it.
-  DWORD restRead = 0;
-  if (headRead == headWanted && tail > headWanted &&
-      !ReadFile(file, bytes + headWanted, static_cast<DWORD>(tail - headWanted), &restRead, nullptr)) {
-    return spi::kReadError;
-  }
-  input->data = bytes;
+  input->filled = std::min<size_t>(headRead, static_cast<size_t>(tail));
+  std::memcpy(input->block, head, input->filled);
   input->available = tail;
   return spi::kSuccess;
 }
@@ -152,16 +170,30 @@ int loadPicture(const Char* buf, intptr_t len, unsigned flag, PictureInput* inpu
     input->available = std::min<int64_t>(std::max<int64_t>(len, 0), kMaxInputBytes);
     return acceptPicture(input->data, &input->available, header);
   }
-  HANDLE file = openPictureFile(buf);
-  if (file == INVALID_HANDLE_VALUE) return spi::kReadError;
-  int result = readPictureFile(file, len, input, header);
-  CloseHandle(file);
-  return result;
+  input->file = openPictureFile(buf);
+  if (input->file == INVALID_HANDLE_VALUE) return spi::kReadError;
+  return startPictureFile(input->file, len, input, header);
 }
 
 void releaseInput(PictureInput* input) {
   if (input->block != nullptr) LocalFree(input->block);
+  if (input->file != INVALID_HANDLE_VALUE) CloseHandle(input->file);
   *input = PictureInput{};
+}
+
+// Decodes the picture's stream into the bits block, from memory or from the file.
+int decodeInput(const PictureInput& input, const GgdPictureHeader& header, const gorsel::Progress& progress,
+                uint8_t* bits) {
+  const uint32_t stride = gorsel::GgdStride(header);
+  const int64_t streamBytes = input.available - static_cast<int64_t>(gorsel::kHeaderBytes);
+  if (input.block == nullptr) {
+    return gorsel::DecodeGgdPixels(header, stride, input.data + gorsel::kHeaderBytes, streamBytes, bits, progress);
+  }
+  FileReader reader(input.file);
+  uint8_t* buffer = static_cast<uint8_t*>(input.block);
+  return gorsel::DecodeGgdPixels(header, stride, reader, streamBytes, buffer + gorsel::kHeaderBytes,
+                                 input.capacity - gorsel::kHeaderBytes, input.filled - gorsel::kHeaderBytes, bits,
+                                 progress);
 }
 
 void writeBitmapInfoHeader(void* block, const GgdPictureHeader& header, uint64_t bitsBytes) {
@@ -177,7 +209,6 @@ void writeBitmapInfoHeader(void* block, const GgdPictureHeader& header, uint64_t
 // zero-filled: locking a fixed block yields its address, so hosts that lock still work.
 int buildBitmap(const PictureInput& input, const GgdPictureHeader& header, const gorsel::Progress& progress,
                 void** pHBInfo, void** pHBm) {
-  const uint32_t stride = gorsel::GgdStride(header);
   uint64_t bitsBytes = 0;
   if (!gorsel::GgdBitmapBytes(header, &bitsBytes)) return spi::kNoMemory;
 
@@ -188,9 +219,7 @@ int buildBitmap(const PictureInput& input, const GgdPictureHeader& header, const
   int result = spi::kNoMemory;
   if (infoAt != nullptr && bitsAt != nullptr) {
     writeBitmapInfoHeader(infoAt, header, bitsBytes);
-    result = gorsel::DecodeGgdPixels(header, stride, input.data + gorsel::kHeaderBytes,
-                                     input.available - static_cast<int64_t>(gorsel::kHeaderBytes),
-                                     static_cast<uint8_t*>(bitsAt), progress);
+    result = decodeInput(input, header, progress, static_cast<uint8_t*>(bitsAt));
   }
   if (infoAt != nullptr) LocalUnlock(info);
   if (bitsAt != nullptr) LocalUnlock(bits);

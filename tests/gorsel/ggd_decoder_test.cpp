@@ -1,10 +1,14 @@
 // The GGD header check and pixel decoder, called directly.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cstdint>
 #include <utility>
 
 #include "ggd_image_plugin/ggd_picture.h"
 #include "tests/gorsel/gorsel_test_support.h"
+#include "tools/ggd_picture_writer/ggd_picture_writer.h"
+#include "tools/ggd_picture_writer/sample_pictures.h"
 
 using namespace gorsel_test;
 using gorsel::GgdPictureHeader;
@@ -312,4 +316,89 @@ TEST(GgdDecoder, ProgressAboutEveryTenthAndAtTheEnd) {
 TEST(GgdDecoder, NoCallbackNoReportsAndNoStop) {
   EXPECT_EQ(gorsel::ReportProgress(gorsel::kNoProgress, 1, 2), 0);
   EXPECT_EQ(decode(3, 1, bytes({5}) + P1 + bytes({0x00, 2})).code, 0);
+}
+
+namespace {
+
+// A stream handed over as a file gives it: what is asked, up to `limit` bytes, where the
+// reading fails or ends early when asked.
+class PieceReader : public gorsel::StreamReader {
+ public:
+  PieceReader(const Bytes& stream, size_t from, size_t limit, bool fails)
+      : stream_(stream), at_(from), limit_(limit), fails_(fails) {}
+  int64_t read(uint8_t* to, size_t bytes) override {
+    if (fails_ && at_ + bytes > limit_) return -1;
+    const size_t n = std::min(bytes, limit_ - std::min(limit_, at_));
+    std::memcpy(to, stream_.data() + at_, n);
+    at_ += n;
+    return static_cast<int64_t>(n);
+  }
+
+ private:
+  const Bytes& stream_;
+  size_t at_, limit_;
+  bool fails_;
+};
+
+}  // namespace
+
+TEST(GgdDecoder, StreamReadInPiecesDecodesAsFromMemory) {
+  // A picture whose stream is several buffers long, with every kind of operation.
+  const int width = 320, height = 40;
+  const Bytes pixels = ggd_picture_writer::makeSamplePicture(ggd_picture_writer::SamplePattern::kMixed, width, height);
+  const Bytes file = ggd_picture_writer::encodeGgdPicture(width, height, pixels.data());
+  const Bytes stream(file.begin() + 8, file.end());
+  ASSERT_GT(stream.size(), 4 * gorsel::kMinStreamBuffer);
+  GgdPictureHeader header{~gorsel::kModeTags[gorsel::kFullColourMode], width, height};
+  const uint32_t stride = gorsel::GgdStride(header);
+  const size_t whole = stream.size();
+  struct Case {
+    const char* name;
+    size_t capacity, filled, limit;
+    bool fails;
+  } cases[] = {
+      {"smallest buffer", gorsel::kMinStreamBuffer, 0, whole, false},
+      {"head already in the buffer", gorsel::kMinStreamBuffer + 5, 100, whole, false},
+      {"one large buffer", whole + 10, 2048, whole, false},
+      // A read that stores less than asked ends the input: the rest reads as zeros (here a
+      // repeat count of 0, so the picture is damaged either way).
+      {"short read in the middle", 3000, 0, whole / 2, false},
+      {"read fails in the middle", 3000, 0, whole / 2, true},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    // From memory: the stream, with zeros after an early end.
+    Bytes expectedStream = stream;
+    std::fill(expectedStream.begin() + static_cast<ptrdiff_t>(c.limit), expectedStream.end(), 0);
+    Recorder heardFromMemory, heardInPieces;
+    Bytes expected(static_cast<size_t>(stride) * height, 0);
+    const int fromMemory =
+        gorsel::DecodeGgdPixels(header, stride, expectedStream.data(), static_cast<int64_t>(whole), expected.data(),
+                                gorsel::Progress{recordProgress, reinterpret_cast<spi::UserData>(&heardFromMemory)});
+    Bytes buffer(c.capacity);
+    std::memcpy(buffer.data(), stream.data(), c.filled);
+    PieceReader reader(stream, c.filled, c.limit, c.fails);
+    Bytes bits(expected.size(), 0xCD);
+    EXPECT_EQ(gorsel::DecodeGgdPixels(header, stride, reader, static_cast<int64_t>(whole), buffer.data(), c.capacity,
+                                      c.filled, bits.data(),
+                                      gorsel::Progress{recordProgress, reinterpret_cast<spi::UserData>(&heardInPieces)}),
+              c.fails ? spi::kReadError : fromMemory);
+    if (!c.fails) {
+      EXPECT_TRUE(fromMemory != 0 || bits == expected);
+      EXPECT_EQ(heardInPieces.calls, heardFromMemory.calls);
+    }
+  }
+  // The stream as a whole is the picture.
+  EXPECT_TRUE(bottomUp(width, height, pixels.data()) == [&] {
+    Bytes bits(static_cast<size_t>(stride) * height);
+    gorsel::DecodeGgdPixels(header, stride, stream.data(), static_cast<int64_t>(whole), bits.data(), gorsel::kNoProgress);
+    return bits;
+  }());
+  // A buffer too small to hold the longest operation twice is refused.
+  Bytes small(gorsel::kMinStreamBuffer - 1);
+  PieceReader reader(stream, 0, whole, false);
+  Bytes bits(static_cast<size_t>(stride) * height);
+  EXPECT_EQ(gorsel::DecodeGgdPixels(header, stride, reader, static_cast<int64_t>(whole), small.data(), small.size(), 0,
+                                    bits.data(), gorsel::kNoProgress),
+            spi::kInternalError);
 }

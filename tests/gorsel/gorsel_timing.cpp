@@ -26,7 +26,6 @@
 #include "tools/ggd_picture_writer/sample_pictures.h"
 
 using namespace gorsel_test;
-using ggd_picture_writer::SamplePattern;
 
 namespace {
 
@@ -60,15 +59,8 @@ int main(int argc, char** argv) {
     return 1;
   }
   testing_support::TempFolder folder;
-  const struct {
-    const char* name;
-    SamplePattern pattern;
-  } pictures[] = {{"landscape", SamplePattern::kLandscape},
-                  {"portrait", SamplePattern::kPortrait},
-                  {"street", SamplePattern::kStreet},
-                  {"flat", SamplePattern::kFlat}};
   int failures = 0;
-  for (const auto& picture : pictures) {
+  for (const auto& picture : ggd_picture_writer::kBenchmarkPictures) {
     const Bytes pixels = ggd_picture_writer::makeSamplePicture(picture.pattern, side, side);
     const Bytes file = ggd_picture_writer::encodeGgdPicture(side, side, pixels.data());
     folder.write("picture.ggd", asString(file));

@@ -22,6 +22,17 @@ enum class SamplePattern {
   kStreet,     // house fronts with rows of windows, plaster, bricks, shadow and a strip of sky
 };
 
+// The pictures that the benchmarks and timing programs decode: the three photographs and a
+// flat-coloured picture.
+struct NamedPattern {
+  const char* name;
+  SamplePattern pattern;
+};
+constexpr NamedPattern kBenchmarkPictures[] = {{"landscape", SamplePattern::kLandscape},
+                                               {"portrait", SamplePattern::kPortrait},
+                                               {"street", SamplePattern::kStreet},
+                                               {"flat", SamplePattern::kFlat}};
+
 // "noise", "gradient", "flat", "photo", "mixed", "landscape", "portrait", "street".
 bool parseSamplePattern(const std::string& name, SamplePattern& pattern);
 
