@@ -2,20 +2,10 @@
 # Runs a Windows program under wine for ctest. One prefix per user keeps wine's start-up
 # cost to the first test; a 64-bit prefix runs 32-bit and 64-bit programs alike.
 export WINEPREFIX="${WINEPREFIX:-$HOME/.wine-vantrel}"
-export WINEDEBUG="${WINEDEBUG:--all}"
-export WINEDLLOVERRIDES="${WINEDLLOVERRIDES:-mscoree,mshtml=}"
-
-# ctest starts several programs at once: two wines creating the same prefix race (one
-# loses its server's folder), so the first caller builds it under a lock and waits for
-# the wine server to finish before anyone runs in it.
-if [ ! -f "$WINEPREFIX/system.reg" ]; then
-  mkdir -p "$(dirname "$WINEPREFIX")"
-  (
-    flock 9
-    if [ ! -f "$WINEPREFIX/system.reg" ]; then
-      wineboot -i >/dev/null 2>&1
-      wineserver -w
-    fi
-  ) 9>"$WINEPREFIX.lock"
+. "$(dirname "$0")/wine-env.sh"
+if windows_program_is_32bit "$1" && ! wine_runs_32bit; then
+  echo "wine-run: this machine cannot run 32-bit programs, so not $1" >&2
+  exit 1
 fi
-exec wine "$@"
+wine_prefix_ready
+wine "$@"

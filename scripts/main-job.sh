@@ -5,13 +5,22 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 root=$(pwd)
-bin="$root/build/win32/bin"
 work="$root/out/main-job"
+. "$root/cmake/wine-env.sh"
+# The 32-bit deliverables, or the 64-bit ones on a machine that cannot run 32-bit programs.
+preset=win32 plugin_suffix=spi
+if ! wine_runs_32bit; then
+  preset=win64 plugin_suffix=sph
+fi
+bin="$root/build/$preset/bin"
 
 if [ "${1:-}" != "--sample" ]; then
   bash scripts/install-deps.sh
-  cmake --preset win32 >/dev/null
-  cmake --build --preset win32 -j "$(nproc)"
+  if [ "$preset" = win64 ]; then
+    echo "=== this machine cannot run 32-bit programs: the job runs the 64-bit deliverables"
+  fi
+  cmake --preset "$preset" >/dev/null
+  cmake --build --preset "$preset" -j "$(nproc)"
   # Every wine program of the sample runs on one display: a virtual one when there is none.
   if [ -n "${DISPLAY:-}" ]; then
     exec bash "$0" --sample
@@ -26,6 +35,7 @@ wine_run="$root/cmake/wine-run.sh"
 # Every wine call is bounded in time; the first one sets the prefix up, which takes a while.
 run_wine() { timeout --kill-after=10 300 bash "$wine_run" "$@"; }
 finish_wine() { timeout 30 wineserver -k 2>/dev/null || true; }
+wine_prefix_ready
 trap finish_wine EXIT
 
 rm -rf "$work"
@@ -70,23 +80,23 @@ fi
 # ---- the plug-ins, each through the host program, as a viewer loads them
 spihost() { run_wine "$bin/spihost.exe" "$@"; }
 plugin() { run_wine winepath -w "$bin/$1" | tr -d '\r'; }
-oslin=$(plugin Oslin.spi)
-gorsel=$(plugin Gorsel.spi)
-durnac=$(plugin Durnac.spi)
-felbrin=$(plugin Felbrin.spi)
+oslin=$(plugin Oslin.$plugin_suffix)
+gorsel=$(plugin Gorsel.$plugin_suffix)
+durnac=$(plugin Durnac.$plugin_suffix)
+felbrin=$(plugin Felbrin.$plugin_suffix)
 
-echo "=== Oslin.spi: every GGA file Vantrel wrote, decoded to PNG"
+echo "=== Oslin.$plugin_suffix: every GGA file Vantrel wrote, decoded to PNG"
 for gga in fcg_*.gg0; do
   spihost picinfo "$oslin" "$gga"
   spihost decode "$oslin" "$gga" "${gga%.gg0}.png"
 done
 
-echo "=== Gorsel.spi: a GGD picture, decoded to PNG"
+echo "=== Gorsel.$plugin_suffix: a GGD picture, decoded to PNG"
 run_wine "$bin/ggdpic.exe" sample photo 320 200 sample.ggd 7 >/dev/null
 spihost picinfo "$gorsel" sample.ggd
 spihost decode "$gorsel" sample.ggd sample-ggd.png
 
-echo "=== Durnac.spi: an MGX archive of the GGA files, listed and extracted"
+echo "=== Durnac.$plugin_suffix: an MGX archive of the GGA files, listed and extracted"
 # Member names in both archive formats hold at most 12 characters.
 mkdir -p members
 for i in 1 2 3; do cp "fcg_00000$i.gg0" "members/pic$i.gg0"; done
@@ -97,7 +107,7 @@ mkdir -p mgx-members
 spihost extract "$durnac" sample.mgx --all --to-memory mgx-members
 cmp members/pic2.gg0 mgx-members/pic2.gg0
 
-echo "=== Felbrin.spi: a GGD archive, listed and extracted to a folder"
+echo "=== Felbrin.$plugin_suffix: a GGD archive, listed and extracted to a folder"
 (cd members && run_wine "$bin/ggdpack.exe" ../sample-archive.ggd sample.ggd pic3.gg0 >/dev/null)
 spihost list "$felbrin" sample-archive.ggd
 mkdir -p ggd-members
@@ -108,6 +118,6 @@ echo "=== files in $work"
 LC_ALL=C ls -l "$work" "$work/mgx-members" "$work/ggd-members"
 echo
 echo "Main job done, every step on the real Windows deliverables under wine:"
-echo "  Vantrel.exe split 'sample box.fcg' into $count GGA files; Oslin.spi decoded them to PNG;"
-echo "  Gorsel.spi decoded sample.ggd to sample-ggd.png; Durnac.spi and Felbrin.spi listed and"
+echo "  Vantrel.exe split 'sample box.fcg' into $count GGA files; Oslin.$plugin_suffix decoded them to PNG;"
+echo "  Gorsel.$plugin_suffix decoded sample.ggd to sample-ggd.png; Durnac.$plugin_suffix and Felbrin.$plugin_suffix listed and"
 echo "  extracted their archives into mgx-members/ and ggd-members/. Results: $work"

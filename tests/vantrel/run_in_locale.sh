@@ -13,18 +13,8 @@ locale=$1 tag=$2
 shift 2
 export LANG=$locale LC_ALL=$locale
 export WINEPREFIX="${WINEPREFIX:-$HOME/.wine-vantrel}-$tag"
-export WINEDEBUG="${WINEDEBUG:--all}"
-export WINEDLLOVERRIDES="${WINEDLLOVERRIDES:-mscoree,mshtml=}"
+. "$(dirname "$0")/../../cmake/wine-env.sh"
 case $tag in cp[0-9]*) export VANTREL_EXPECTED_ACP=${tag#cp} ;; esac
 
-if [ ! -f "$WINEPREFIX/system.reg" ]; then
-  mkdir -p "$(dirname "$WINEPREFIX")"
-  (
-    flock 9
-    if [ ! -f "$WINEPREFIX/system.reg" ]; then
-      wine wineboot -i >/dev/null 2>&1
-      wineserver -w
-    fi
-  ) 9>"$WINEPREFIX.lock"
-fi
-exec wine "$@"
+wine_prefix_ready
+wine "$@"

@@ -1,0 +1,43 @@
+# Sourced by every script that runs Windows programs under wine: the defaults our runs use,
+# the choice of wine's loader, and making a prefix before programs start in it.
+#
+# Some machines cannot run 32-bit Linux programs at all (the kernel refuses them), so wine's
+# 32-bit loader never starts, and wine's start script picks it whenever wine32 is installed.
+# There the 64-bit loader runs 64-bit Windows programs alone, and 32-bit ones cannot run.
+export WINEDEBUG="${WINEDEBUG:--all}"
+export WINEDLLOVERRIDES="${WINEDLLOVERRIDES:-mscoree,mshtml=}"
+
+# Whether this machine runs 32-bit programs (and so 32-bit Windows programs under wine).
+wine_runs_32bit() {
+  [ -x /usr/lib/wine/wine ] && /usr/lib/wine/wine --version >/dev/null 2>&1
+}
+
+if ! wine_runs_32bit && [ -x /usr/lib/wine/wine64 ]; then
+  export WINELOADER=/usr/lib/wine/wine64
+  wine() { /usr/lib/wine/wine64 "$@"; }
+  wineboot() { /usr/lib/wine/wine64 wineboot "$@"; }
+fi
+
+# Whether a Windows program is a 32-bit one (its PE header names the i386 machine).
+windows_program_is_32bit() {
+  local at machine
+  at=$(od -An -tu4 -j60 -N4 "$1" 2>/dev/null | tr -d ' ') || return 1
+  [ -n "$at" ] || return 1
+  machine=$(od -An -tx2 -j$((at + 4)) -N2 "$1" 2>/dev/null | tr -d ' ')
+  [ "$machine" = "014c" ]
+}
+
+# Makes $WINEPREFIX once: ctest starts several programs at once, and two wines creating the
+# same prefix race (one loses its server's folder), so the first caller builds it under a
+# lock and waits for the wine server to finish before anyone runs in it.
+wine_prefix_ready() {
+  [ -f "$WINEPREFIX/system.reg" ] && return 0
+  mkdir -p "$(dirname "$WINEPREFIX")"
+  (
+    flock 9
+    if [ ! -f "$WINEPREFIX/system.reg" ]; then
+      wineboot -i >/dev/null 2>&1
+      wineserver -w
+    fi
+  ) 9>"$WINEPREFIX.lock"
+}
