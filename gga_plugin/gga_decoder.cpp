@@ -216,11 +216,38 @@ inline void rowDone(const Canvas& canvas, Cursor& at) {
   }
 }
 
+// `piece` bytes to `dst` from `src`, which lies `gap` bytes behind in the same row (k = 0)
+// or in another row (k > 0); `room` bytes are left in the destination row. A source less
+// than a block behind in the same row is copied pixel by pixel (or filled, for a run of one
+// pixel), as its pixels are still being written.
+inline void copyPiece(const Canvas& canvas, uint8_t* dst, const uint8_t* src, size_t piece, size_t room, size_t k,
+                      size_t gap) {
+  const size_t blockBytes = (piece + kBlock - 1) & ~(kBlock - 1);
+  if (piece == kBytesPerPixel) {
+    copyPixel(dst, src);
+  } else if (piece >= kLongCopy) {
+    copyLong(dst, src, piece);
+  } else if (k == 0 && gap < kBlock) {
+    if (gap == kBytesPerPixel && room >= blockBytes) fillBlocks(dst, piece);
+    else copyForward(dst, src, piece);
+  } else if (room >= blockBytes && static_cast<size_t>(canvas.bitsEnd - src) >= blockBytes) {
+    copyBlocks(dst, src, piece);
+  } else {
+    copyForward(dst, src, piece);
+  }
+}
+
+// `piece` literal bytes to `dst` from `src` (which has a block of readable bytes after
+// them), `room` bytes being left in the row.
+inline void putLiteralPiece(uint8_t* dst, const uint8_t* src, size_t piece, size_t room) {
+  if (piece >= kLongCopy) std::memcpy(dst, src, piece);
+  else if (room >= ((piece + kBlock - 1) & ~(kBlock - 1))) copyBlocks(dst, src, piece);
+  else copyForward(dst, src, piece);
+}
+
 // `count` pixels, each from `distance` back (reached; no more than the pixels left),
-// front to back, in pieces that stay inside one row of the source and of the
-// destination. A source less than a block behind the write position in the same row is
-// copied pixel by pixel (or filled, for a run of one pixel), as its pixels are still being
-// written.
+// front to back, in pieces that stay inside one row of the source and of the destination.
+// Called for the copies that cross the end of a row; the others are copied in the loop.
 [[gnu::noinline]] Cursor copyRun(const Canvas& canvas, Cursor at, uint32_t distance, uint32_t count) {
   size_t bytes = static_cast<size_t>(count) * kBytesPerPixel;
   do {
@@ -229,20 +256,7 @@ inline void rowDone(const Canvas& canvas, Cursor& at) {
     const size_t room = static_cast<size_t>(at.rowEnd - at.op);
     size_t piece = std::min(bytes, room);
     if (k != 0) piece = std::min(piece, static_cast<size_t>(at.rowEnd + k * canvas.stride - src));
-    const size_t blockBytes = (piece + kBlock - 1) & ~(kBlock - 1);
-    const size_t gap = static_cast<size_t>(distance) * kBytesPerPixel;  // when k is 0
-    if (piece == kBytesPerPixel) {
-      copyPixel(at.op, src);
-    } else if (piece >= kLongCopy) {
-      copyLong(at.op, src, piece);
-    } else if (k == 0 && gap < kBlock) {
-      if (gap == kBytesPerPixel && room >= blockBytes) fillBlocks(at.op, piece);
-      else copyForward(at.op, src, piece);
-    } else if (room >= blockBytes && static_cast<size_t>(canvas.bitsEnd - src) >= blockBytes) {
-      copyBlocks(at.op, src, piece);
-    } else {
-      copyForward(at.op, src, piece);
-    }
+    copyPiece(canvas, at.op, src, piece, room, k, static_cast<size_t>(distance) * kBytesPerPixel);
     at.op += piece;
     bytes -= piece;
     rowDone(canvas, at);
@@ -251,15 +265,14 @@ inline void rowDone(const Canvas& canvas, Cursor& at) {
 }
 
 // `pixels` literal pixels (at least one, no more than the pixels left) from `src`, which
-// has a block of readable bytes after them.
+// has a block of readable bytes after them. Called for the literals that cross the end of
+// a row; the others are copied in the loop.
 [[gnu::noinline]] Cursor putLiterals(const Canvas& canvas, Cursor at, const uint8_t* src, uint32_t pixels) {
   size_t bytes = static_cast<size_t>(pixels) * kBytesPerPixel;
   do {
     const size_t room = static_cast<size_t>(at.rowEnd - at.op);
     const size_t piece = std::min(bytes, room);
-    if (piece >= kLongCopy) copyLong(at.op, src, piece);
-    else if (room >= ((piece + kBlock - 1) & ~(kBlock - 1))) copyBlocks(at.op, src, piece);
-    else copyForward(at.op, src, piece);
+    putLiteralPiece(at.op, src, piece, room);
     at.op += piece;
     src += piece;
     bytes -= piece;
@@ -316,8 +329,13 @@ void runCodes(CodeWindow& codes, uint8_t* const bits, const uint32_t width, cons
       const uint32_t pixels = std::min(code - kLiteralBias, left);
       const size_t bytes = static_cast<size_t>(pixels) * kBytesPerPixel;
       if (available < bytes) return putCutLiteral(canvas, at, left, ip, available);
-      if (bytes <= kBlock && at.rowEnd - at.op >= static_cast<ptrdiff_t>(kBlock)) {
+      const size_t room = static_cast<size_t>(at.rowEnd - at.op);
+      if (bytes <= kBlock && room >= kBlock) {
         std::memcpy(at.op, ip, kBlock);
+        at.op += bytes;
+        rowDone(canvas, at);
+      } else if (bytes <= room) {
+        putLiteralPiece(at.op, ip, bytes, room);
         at.op += bytes;
         rowDone(canvas, at);
       } else {
@@ -342,13 +360,17 @@ void runCodes(CodeWindow& codes, uint8_t* const bits, const uint32_t width, cons
     const size_t k = rowsBack(canvas, at, distance);
     const uint8_t* src = at.op + sourceOffset(canvas, distance, k);
     const size_t bytes = static_cast<size_t>(count) * kBytesPerPixel;
-    if (count <= kShortPixels && at.rowEnd - at.op >= static_cast<ptrdiff_t>(kBlock) &&
-        static_cast<size_t>(at.rowEnd + k * canvas.stride - src) >= bytes &&
-        canvas.bitsEnd - src >= static_cast<ptrdiff_t>(kBlock)) {
+    const size_t room = static_cast<size_t>(at.rowEnd - at.op);
+    const bool sourceInRow = static_cast<size_t>(at.rowEnd + k * canvas.stride - src) >= bytes;
+    if (count <= kShortPixels && room >= kBlock && sourceInRow && canvas.bitsEnd - src >= static_cast<ptrdiff_t>(kBlock)) {
       copyPixel(at.op, src);
       copyPixel(at.op + 4, src + 4);
       copyPixel(at.op + 8, src + 8);
       copyPixel(at.op + 12, src + 12);
+      at.op += bytes;
+      rowDone(canvas, at);
+    } else if (bytes <= room && sourceInRow) {
+      copyPiece(canvas, at.op, src, bytes, room, k, static_cast<size_t>(distance) * kBytesPerPixel);
       at.op += bytes;
       rowDone(canvas, at);
     } else {

@@ -10,10 +10,12 @@
 //   Decode/<picture>  the decoder alone into a bitmap that is already mapped; anchors:
 //       memcpy of the bitmap and lz4 decompression, both into an already mapped block.
 //
-// Counters: anchor speeds in MB/s and "x_<anchor>" = our speed / the anchor's speed.
+// Counters: anchor speeds in MB/s and "x_<anchor>" = our speed / the anchor's speed, by the
+// wall clock and ("_cpu") by the thread's processor time.
 // Run with --benchmark_repetitions=5 --benchmark_report_aggregates_only=true for medians.
 #include <benchmark/benchmark.h>
 #include <lz4.h>
+#include <time.h>
 #include <unistd.h>
 
 #include <chrono>
@@ -40,8 +42,23 @@ constexpr uint32_t kSide = 2048;
 constexpr size_t kBitmapBytes = size_t{kSide} * kSide * 4;
 constexpr UINT kHostBlockFlags = LMEM_FIXED | LMEM_ZEROINIT;
 
-using Clock = std::chrono::steady_clock;
-double since(Clock::time_point start) { return std::chrono::duration<double>(Clock::now() - start).count(); }
+// Each span is timed by the wall clock and by the thread's processor time (user and kernel:
+// page faults count). On a shared machine other programs lengthen the first, not the second.
+struct Stopwatch {
+  Stopwatch() { restart(); }
+  void restart() {
+    wall = std::chrono::steady_clock::now();
+    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &cpu);
+  }
+  double wallSeconds() const { return std::chrono::duration<double>(std::chrono::steady_clock::now() - wall).count(); }
+  double cpuSeconds() const {
+    timespec now;
+    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &now);
+    return static_cast<double>(now.tv_sec - cpu.tv_sec) + static_cast<double>(now.tv_nsec - cpu.tv_nsec) * 1e-9;
+  }
+  std::chrono::steady_clock::time_point wall;
+  timespec cpu;
+};
 
 struct Picture {
   std::string name;
@@ -87,9 +104,17 @@ void checkLz4(const Picture& picture, const char* into) {
     std::abort();
 }
 
-// The speeds of our side and of each anchor over the same iterations, as counters.
+// The times of our side and of each anchor over the same iterations, reported as counters:
+// the anchors' speeds by the wall clock, and our speed over each anchor's by both clocks.
 struct Timings {
-  double ours = 0, copy = 0, lz4 = 0;
+  double ours = 0, copy = 0, lz4 = 0;           // wall clock
+  double oursCpu = 0, copyCpu = 0, lz4Cpu = 0;  // thread processor time
+  double add(double& wall, double& cpu, const Stopwatch& watch) {
+    const double seconds = watch.wallSeconds();
+    wall += seconds;
+    cpu += watch.cpuSeconds();
+    return seconds;
+  }
   void report(benchmark::State& state, const char* copyName) const {
     const double megabytes = static_cast<double>(state.iterations()) * static_cast<double>(kBitmapBytes) / 1e6;
     state.SetBytesProcessed(static_cast<int64_t>(state.iterations()) * static_cast<int64_t>(kBitmapBytes));
@@ -97,6 +122,8 @@ struct Timings {
     state.counters["lz4_MBps"] = megabytes / lz4;
     state.counters[std::string("x_") + copyName] = copy / ours;
     state.counters["x_lz4"] = lz4 / ours;
+    state.counters[std::string("x_") + copyName + "_cpu"] = copyCpu / oursCpu;
+    state.counters["x_lz4_cpu"] = lz4Cpu / oursCpu;
   }
 };
 
@@ -104,7 +131,7 @@ struct Timings {
 void getPicture(benchmark::State& state, const Picture* picture, bool fromFile) {
   Timings t;
   for (auto _ : state) {
-    Clock::time_point start = Clock::now();
+    Stopwatch watch;
     void* info = nullptr;
     void* bits = nullptr;
     support::PictureArgs args(fromFile ? static_cast<const void*>(picture->path.c_str()) : picture->file.data(),
@@ -115,24 +142,22 @@ void getPicture(benchmark::State& state, const Picture* picture, bool fromFile) 
       if (job.run() != 0) std::abort();
     }
     benchmark::DoNotOptimize(bits);
-    const double ours = since(start);
-    t.ours += ours;
-    state.SetIterationTime(ours);
+    state.SetIterationTime(t.add(t.ours, t.oursCpu, watch));
     LocalFree(info);
     LocalFree(bits);
 
-    start = Clock::now();
+    watch.restart();
     void* copy = LocalAlloc(kHostBlockFlags, kBitmapBytes);
     std::memcpy(copy, picture->bitmap.data(), kBitmapBytes);
     benchmark::DoNotOptimize(copy);
     benchmark::ClobberMemory();
-    t.copy += since(start);
+    t.add(t.copy, t.copyCpu, watch);
     LocalFree(copy);
 
-    start = Clock::now();
+    watch.restart();
     void* unpacked = LocalAlloc(kHostBlockFlags, kBitmapBytes);
     checkLz4(*picture, static_cast<char*>(unpacked));
-    t.lz4 += since(start);
+    t.add(t.lz4, t.lz4Cpu, watch);
     LocalFree(unpacked);
   }
   t.report(state, "alloc_copy");
@@ -143,7 +168,7 @@ void decodeOnly(benchmark::State& state, const Picture* picture) {
   std::vector<uint8_t> bits(kBitmapBytes, 0), copy(kBitmapBytes, 0), unpacked(kBitmapBytes, 0);
   Timings t;
   for (auto _ : state) {
-    Clock::time_point start = Clock::now();
+    Stopwatch watch;
     support::MemoryStream stream;
     stream.openRead(reinterpret_cast<uintptr_t>(picture->file.data()), static_cast<uint32_t>(picture->file.size()));
     gga::GgaDecoder decoder;
@@ -153,19 +178,17 @@ void decodeOnly(benchmark::State& state, const Picture* picture) {
     support::ProgressNotifier notifier(nullptr, 0);
     if (decoder.decode(bits.data(), notifier) != 0) std::abort();
     benchmark::ClobberMemory();
-    const double ours = since(start);
-    t.ours += ours;
-    state.SetIterationTime(ours);
+    state.SetIterationTime(t.add(t.ours, t.oursCpu, watch));
 
-    start = Clock::now();
+    watch.restart();
     std::memcpy(copy.data(), picture->bitmap.data(), kBitmapBytes);
     benchmark::ClobberMemory();
-    t.copy += since(start);
+    t.add(t.copy, t.copyCpu, watch);
 
-    start = Clock::now();
+    watch.restart();
     checkLz4(*picture, reinterpret_cast<char*>(unpacked.data()));
     benchmark::ClobberMemory();
-    t.lz4 += since(start);
+    t.add(t.lz4, t.lz4Cpu, watch);
   }
   if (bits != picture->bitmap) state.SkipWithError("the decoded bitmap differs from the picture");
   t.report(state, "memcpy");
