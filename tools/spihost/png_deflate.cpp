@@ -35,7 +35,7 @@ struct Piece {
 void deflatePiece(Piece& piece, int level) {
   z_stream stream;
   std::memset(&stream, 0, sizeof stream);
-  if (deflateInit2(&stream, level, Z_DEFLATED, -15, 8, Z_DEFAULT_STRATEGY) != Z_OK) return;
+  if (deflateInit2(&stream, level, Z_DEFLATED, -15, 9, Z_FILTERED) != Z_OK) return;
   if (piece.dictionaryLength > 0) {
     deflateSetDictionary(&stream, piece.dictionary, static_cast<uInt>(piece.dictionaryLength));
   }
