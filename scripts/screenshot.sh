@@ -22,19 +22,23 @@ while [ $# -gt 0 ]; do
   esac
 done
 tag=$(echo "$locale" | tr -c 'A-Za-z0-9\n' '-')
+. "$root/cmake/wine-env.sh"
+# The 64-bit build where this machine cannot run 32-bit programs.
+preset=win32
+wine_runs_32bit || preset=win64
 work="$root/out/screenshot-$tag"
 
 if [ -z "$inside" ]; then
   if [ -z "${VANTREL_BIN:-}" ]; then
     bash scripts/install-deps.sh >&2
-    cmake --preset win32 >/dev/null
-    cmake --build --preset win32 --target Vantrel vantrel_driver fcg_writer -j "$(nproc)" >&2
+    cmake --preset "$preset" >/dev/null
+    cmake --build --preset "$preset" --target Vantrel vantrel_driver fcg_writer -j "$(nproc)" >&2
   fi
   exec timeout --kill-after=10 600 xvfb-run -a -s "-screen 0 1024x768x24" bash "$0" --inside --locale "$locale"
 fi
 
 # ---- on the virtual display
-bin="${VANTREL_BIN:-$root/build/win32/bin}"
+bin="${VANTREL_BIN:-$root/build/$preset/bin}"
 export LANG=$locale LC_ALL=$locale              # wine's ANSI code page follows the locale
 export WINEPREFIX="$HOME/.wine-vantrel-shot-$tag"  # a prefix of its own for the font settings below
 wine_run="$root/cmake/wine-run.sh"
