@@ -59,21 +59,15 @@ std::string batchOutput(const Command& command, const std::string& input, std::v
   return cli::joinPath(command.outputFolder, candidate);
 }
 
-// Shows "[3/120] name" on a terminal once a batch has run for a second.
+// On a terminal, once a batch has run for a second, each file's lines begin with
+// "[3/120] name: ", so that the user sees how far it has come.
 class BatchProgress {
  public:
   BatchProgress(std::ostream& err, bool show, size_t total)
       : err_(err), show_(show && total > 1), total_(total), start_(GetTickCount()) {}
-  ~BatchProgress() {
-    if (shown_) err_ << "\r" << std::string(width_, ' ') << "\r" << std::flush;
-  }
   void at(size_t index, const std::string& name) {
     if (!show_ || GetTickCount() - start_ < kBatchQuietMilliseconds) return;
-    std::string line = "[" + std::to_string(index + 1) + "/" + std::to_string(total_) + "] " + name;
-    if (line.size() > 78) line = line.substr(0, 75) + "...";
-    err_ << "\r" << line << std::string(width_ > line.size() ? width_ - line.size() : 0, ' ') << std::flush;
-    width_ = line.size();
-    shown_ = true;
+    err_ << "[" << index + 1 << "/" << total_ << "] " << name << ": " << std::flush;
   }
 
  private:
@@ -81,8 +75,6 @@ class BatchProgress {
   bool show_;
   size_t total_;
   uint32_t start_;
-  size_t width_ = 0;
-  bool shown_ = false;
 };
 
 class Host {
