@@ -152,8 +152,9 @@ class BottomUpOutput {
     const uint64_t beforeRow = back > column ? back - column : 0;
     const uint64_t rows = ((beforeRow + stride_ - 1) * inverseStride_) >> 40;
     const uint8_t* from = out_ + (static_cast<ptrdiff_t>(2 * rows * stride_) - static_cast<ptrdiff_t>(back));
-    const size_t rowLeft = rows == 0 ? static_cast<size_t>(rowEnd_ - from)
-                                     : static_cast<size_t>(beforeRow - (rows - 1) * stride_);
+    // In the output's row this reads as a whole stride, which is never more than the room
+    // from the source to the row's end there; computed alike in both cases, without a branch.
+    const size_t rowLeft = static_cast<size_t>(beforeRow - (rows - 1) * stride_);
     return Source{from, rowLeft, rows};
   }
   int64_t row() const { return row_; }
