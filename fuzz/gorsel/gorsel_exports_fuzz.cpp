@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "ggd_image_plugin/ggd_picture.h"
+#include "tests/common/image_plugin_exports.h"
 #include "platform/win32.h"
 #include "plugin_api/plugin_api.h"
 #ifndef _WIN32
@@ -22,20 +23,6 @@
 
 #include "platform/testing.h"
 #endif
-
-SPI_EXPORT int SPI_CALL IsSupported(const char*, uintptr_t dw);
-SPI_EXPORT int SPI_CALL IsSupportedW(const spi::WideChar*, uintptr_t dw);
-SPI_EXPORT int SPI_CALL GetPictureInfo(const char* buf, intptr_t len, unsigned int flag, spi::PictureInfo* lpInfo);
-SPI_EXPORT int SPI_CALL GetPictureInfoW(const spi::WideChar* buf, intptr_t len, unsigned int flag,
-                                        spi::PictureInfo* lpInfo);
-SPI_EXPORT int SPI_CALL GetPicture(const char* buf, intptr_t len, unsigned int flag, void** pHBInfo, void** pHBm,
-                                   spi::ProgressCallback progressCallback, intptr_t lData);
-SPI_EXPORT int SPI_CALL GetPictureW(const spi::WideChar* buf, intptr_t len, unsigned int flag, void** pHBInfo,
-                                    void** pHBm, spi::ProgressCallback progressCallback, intptr_t lData);
-SPI_EXPORT int SPI_CALL GetPreview(const char* buf, intptr_t len, unsigned int flag, void** pHBInfo, void** pHBm,
-                                   spi::ProgressCallback progressCallback, intptr_t lData);
-SPI_EXPORT int SPI_CALL GetPreviewW(const spi::WideChar* buf, intptr_t len, unsigned int flag, void** pHBInfo,
-                                    void** pHBm, spi::ProgressCallback progressCallback, intptr_t lData);
 
 namespace {
 
