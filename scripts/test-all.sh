@@ -14,7 +14,8 @@ jobs=$(nproc)
 # left behind (registry, files, a half-made prefix) can change their outcome. It is built
 # once here, before ctest starts programs in parallel.
 export WINEPREFIX="$PWD/build/wine-prefix"
-rm -rf "$WINEPREFIX" "$WINEPREFIX.lock"
+export SPIHOST_WINE_BASE="$PWD/build/wine-prefix-spihost"
+rm -rf "$WINEPREFIX" "$WINEPREFIX.lock" "$SPIHOST_WINE_BASE"-cp*
 
 run_preset() {
   local preset=$1
@@ -34,13 +35,17 @@ wine_prefix_ready
 # Wine needs a display for the window program's tests. A machine that cannot run 32-bit
 # programs still builds the 32-bit deliverables, and tests the 64-bit build alone.
 windows_presets="run_preset win32; run_preset win64"
+codepage_build=build/win32
 if ! wine_runs_32bit; then
+  codepage_build=build/win64
   echo "=== this machine cannot run 32-bit programs: the win32 build is built, not run"
   cmake --preset win32 >/dev/null
   cmake --build --preset win32 -j "$jobs"
   windows_presets="run_preset win64"
 fi
 xvfb-run -a -s "-screen 0 1024x768x24" bash -c "$(declare -f run_preset); jobs=$jobs; set -e; $windows_presets"
+# The host and the writers once more under code pages 1252 and 932, with names in three scripts.
+bash tests/spihost/wine-codepage.sh "$codepage_build" 1252 932
 # The release folder: both Windows builds' binaries, their import tables checked.
 cmake --build --preset win32 --target dist
 echo "=== all builds passed their tests"

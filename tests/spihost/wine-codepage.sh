@@ -19,24 +19,14 @@ locale_of() {
   esac
 }
 
-# Where the machine cannot run 32-bit programs, wine's start script still picks its 32-bit
-# loader; 64-bit builds then go straight to the 64-bit one.
-if ! wine --version >/dev/null 2>&1 && [ -x /usr/lib/wine/wine64 ]; then
-  shim=$(mktemp -d)
-  printf '#!/bin/sh\nexec /usr/lib/wine/wine64 "$@"\n' >"$shim/wine"
-  chmod +x "$shim/wine"
-  export PATH="$shim:$PATH"
-fi
+. "$(dirname "$0")/../../cmake/wine-env.sh"
 
 status=0
 for page in "${pages[@]}"; do
   lang=$(locale_of "$page")
   prefix="${SPIHOST_WINE_BASE:-$HOME/.wine-spihost}-cp$page"
-  export LANG="$lang" LC_ALL="$lang" WINEPREFIX="$prefix" WINEDEBUG=-all
-  if [ ! -f "$prefix/system.reg" ]; then
-    wine wineboot -i >/dev/null 2>&1
-    wineserver -w
-  fi
+  export LANG="$lang" LC_ALL="$lang" WINEPREFIX="$prefix"
+  wine_prefix_ready
   acp=$(wine reg query 'HKLM\System\CurrentControlSet\Control\Nls\CodePage' /v ACP 2>/dev/null |
         tr -d '\r' | awk '$1 == "ACP" {print $3}')
   echo "== code page $page: LANG=$lang, prefix $prefix, ANSI code page of the prefix: ${acp:-?}"
