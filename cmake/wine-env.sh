@@ -29,15 +29,23 @@ windows_program_is_32bit() {
 
 # Makes $WINEPREFIX once: ctest starts several programs at once, and two wines creating the
 # same prefix race (one loses its server's folder), so the first caller builds it under a
-# lock and waits for the wine server to finish before anyone runs in it.
+# lock and waits for the wine server to finish before anyone runs in it. Wine's chatter goes
+# to a log beside the prefix, shown only when the prefix could not be made; a first attempt
+# that fails is tried once more, since a fresh machine's first wine start can stumble.
 wine_prefix_ready() {
   [ -f "$WINEPREFIX/system.reg" ] && return 0
   mkdir -p "$(dirname "$WINEPREFIX")"
+  local log="$WINEPREFIX.boot.log"
   (
     flock 9
-    if [ ! -f "$WINEPREFIX/system.reg" ]; then
-      wineboot -i >/dev/null 2>&1
-      wineserver -w
-    fi
+    for attempt in 1 2; do
+      [ -f "$WINEPREFIX/system.reg" ] && exit 0
+      wineboot -i >"$log" 2>&1 || true
+      wineserver -w || true
+    done
+    [ -f "$WINEPREFIX/system.reg" ] && exit 0
+    echo "wine could not make the prefix $WINEPREFIX; what it said:" >&2
+    cat "$log" >&2
+    exit 1
   ) 9>"$WINEPREFIX.lock"
 }

@@ -4,6 +4,8 @@
 # and runs every test; the Windows tests run under wine on a virtual display.
 set -euo pipefail
 cd "$(dirname "$0")/.."
+# A step that fails says which one, on both streams: a log that keeps only one still shows it.
+trap 'status=$?; echo "=== test-all failed (status $status) at line $LINENO: $BASH_COMMAND" | tee /dev/stderr' ERR
 
 bash scripts/install-deps.sh
 
@@ -43,7 +45,17 @@ if ! wine_runs_32bit; then
   cmake --build --preset win32 -j "$jobs"
   windows_presets="run_preset win64"
 fi
-xvfb-run -a -s "-screen 0 1024x768x24" bash -c "$(declare -f run_preset); jobs=$jobs; set -e; $windows_presets"
+# xvfb-run's own status also reflects its clean-up (an X server already gone answers 1), so
+# the tests' outcome is taken from a file their shell writes when every one has passed.
+windows_passed=build/windows-tests.passed
+rm -f "$windows_passed"
+xvfb-run -a -s "-screen 0 1024x768x24" \
+  bash -c "$(declare -f run_preset); jobs=$jobs; set -e; $windows_presets; touch $windows_passed" ||
+  echo "=== xvfb-run answered $? after the Windows tests"
+if [ ! -f "$windows_passed" ]; then
+  echo "=== the Windows tests did not all pass" | tee /dev/stderr
+  exit 1
+fi
 # The host and the writers once more under code pages 1252 and 932, with names in three scripts.
 bash tests/spihost/wine-codepage.sh "$codepage_build" 1252 932
 # The release folder: both Windows builds' binaries, their import tables checked.
