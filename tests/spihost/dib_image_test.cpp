@@ -2,6 +2,7 @@
 // headers the host refuses. PNG output is read back with stb_image.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
 #include <initializer_list>
 #include <string>
@@ -9,7 +10,7 @@
 
 #include "tests/spihost/fake_files.h"
 #include "tools/spihost/dib_image.h"
-#include "tools/spihost/png_deflate.h"
+#include "tools/spihost/png_writer.h"
 
 #include <zlib.h>
 #include <cstdlib>
@@ -139,6 +140,75 @@ TEST(SpihostDibImage, PngReadsBackAsThePixels) {
     EXPECT_EQ(channels, test.channels) << test.what;
     EXPECT_EQ(std::vector<uint8_t>(pixels, pixels + width * height * channels), test.pixels) << test.what;
     stbi_image_free(pixels);
+    // Straight from the bitmap, row by row, the file is the same.
+    EXPECT_EQ(spihost::dibToPng(layout, u8(test.info), u8(test.bits), test.bits.size(), error), png) << test.what;
+  }
+}
+
+// The filter type bytes of a PNG file's rows, from its one IDAT chunk.
+std::vector<int> filterTypesOf(const std::vector<uint8_t>& png, uint32_t height, size_t rowBytes) {
+  std::vector<int> types;
+  size_t at = 8 + 12 + 13;  // signature, IHDR
+  if (png.size() < at + 8 || std::memcmp(&png[at + 4], "IDAT", 4) != 0) return types;
+  uLong length = (uLong{png[at]} << 24) | (uLong{png[at + 1]} << 16) | (uLong{png[at + 2]} << 8) | png[at + 3];
+  std::vector<uint8_t> rows((rowBytes + 1) * height);
+  uLongf rowsLength = static_cast<uLongf>(rows.size());
+  if (uncompress(rows.data(), &rowsLength, &png[at + 8], length) != Z_OK || rowsLength != rows.size()) return types;
+  for (uint32_t y = 0; y < height; ++y) types.push_back(rows[y * (rowBytes + 1)]);
+  return types;
+}
+
+// Every filter type is chosen by some row and undone exactly by a reader, for RGB and
+// RGBA, one pixel wide (no left neighbour at all) and tall enough to be written in pieces.
+TEST(SpihostDibImage, PngFiltersReadBackInEveryShape) {
+  struct Case {
+    const char* what;
+    uint32_t width, height;
+    int channels;
+  };
+  const Case cases[] = {
+      {"RGB, 1 x 1", 1, 1, 3},       {"RGBA, 1 pixel wide", 1, 300, 4}, {"RGB, 7 x 50", 7, 50, 3},
+      {"RGBA, 7 x 50", 7, 50, 4},    {"RGB in pieces", 1000, 1200, 3},  {"RGBA in pieces", 1000, 700, 4},
+  };
+  for (const Case& test : cases) {
+    Image image;
+    image.width = test.width;
+    image.height = test.height;
+    image.channels = test.channels;
+    size_t rowBytes = size_t{test.width} * static_cast<size_t>(test.channels);
+    image.pixels.resize(rowBytes * test.height);
+    uint32_t noise = 99;
+    for (uint32_t y = 0; y < test.height; ++y) {
+      for (size_t i = 0; i < rowBytes; ++i) {
+        noise = noise * 1103515245u + 12345u;
+        uint32_t x = static_cast<uint32_t>(i) / static_cast<uint32_t>(test.channels);
+        uint32_t value = 0;
+        // Bands of rows that suit each filter: noise (none), across (sub), down (up), a
+        // slope that averages, and edges at mixed angles (Paeth).
+        switch (y / 5 % 5) {
+          case 0: value = noise >> 24; break;
+          case 1: value = x * 3 + i % 3; break;
+          case 2: value = y * 11 + i % 7 * 40; break;
+          case 3: value = (x + y) * 2; break;
+          default: value = (x * 7 > y * 3 ? 200 : 30) + (x + 2 * y) % 4 * 9;
+        }
+        image.pixels[y * rowBytes + i] = static_cast<uint8_t>(value);
+      }
+    }
+    std::vector<uint8_t> png = spihost::encodePng(image);
+    ASSERT_FALSE(png.empty()) << test.what;
+    int width = 0, height = 0, channels = 0;
+    stbi_uc* pixels = stbi_load_from_memory(png.data(), static_cast<int>(png.size()), &width, &height, &channels, 0);
+    ASSERT_NE(pixels, nullptr) << test.what << ": " << stbi_failure_reason();
+    EXPECT_EQ(channels, test.channels) << test.what;
+    EXPECT_TRUE(std::vector<uint8_t>(pixels, pixels + rowBytes * test.height) == image.pixels) << test.what;
+    stbi_image_free(pixels);
+    if (test.height >= 50 && test.width > 1) {
+      std::vector<int> types = filterTypesOf(png, test.height, rowBytes);
+      for (int type = 0; type < 5; ++type) {
+        EXPECT_NE(std::find(types.begin(), types.end(), type), types.end()) << test.what << ": filter " << type;
+      }
+    }
   }
 }
 

@@ -4,22 +4,7 @@
 
 #include "plugin_api/plugin_api.h"
 
-#include "tools/spihost/png_deflate.h"
-
-namespace {
-
-// stb's writer filters the rows and leaves the deflate stream to zlib, which packs tighter
-// and several times faster than stb's own deflate.
-unsigned char* deflateWithZlib(unsigned char* data, int length, int* outLength, int /*quality*/) {
-  return spihost::deflateInPieces(data, static_cast<size_t>(length), spihost::kPngDeflateLevel, outLength);
-}
-
-}  // namespace
-
-#define STBIW_ZLIB_COMPRESS deflateWithZlib
-#define STB_IMAGE_WRITE_IMPLEMENTATION
-#define STBI_WRITE_NO_STDIO
-#include "stb_image_write.h"
+#include "tools/spihost/png_writer.h"
 
 namespace spihost {
 
@@ -133,12 +118,6 @@ void appendLe(std::vector<uint8_t>& out, uint32_t value, int bytes) {
   for (int i = 0; i < bytes; ++i) out.push_back(static_cast<uint8_t>(value >> (8 * i)));
 }
 
-void collectPng(void* context, void* data, int size) {
-  auto* out = static_cast<std::vector<uint8_t>*>(context);
-  const uint8_t* bytes = static_cast<const uint8_t*>(data);
-  out->insert(out->end(), bytes, bytes + size);
-}
-
 }  // namespace
 
 bool readDibLayout(const uint8_t* info, uint64_t infoLength, bool paletteFromLength, DibLayout& layout,
@@ -174,34 +153,58 @@ bool readDibLayout(const uint8_t* info, uint64_t infoLength, bool paletteFromLen
   return true;
 }
 
+namespace {
+
+bool holdsEveryRow(const DibLayout& layout, uint64_t bitsLength, std::string& error) {
+  if (bitsLength >= layout.bitsBytes) return true;
+  error = "bits block of " + number(bitsLength) + " bytes is too short for " + number(layout.height) + " rows of " +
+          number(layout.stride) + " bytes";
+  return false;
+}
+
+int channelsOf(const DibLayout& layout, const uint8_t* bits) {
+  return layout.bitCount == 32 && fourthBytesCarryAlpha(layout, bits) ? 4 : 3;
+}
+
+// Row `y` of the picture in the bitmap: bottom-up bitmaps hold the top row last.
+const uint8_t* bitmapRow(const DibLayout& layout, const uint8_t* bits, uint32_t y) {
+  uint32_t source = layout.topDown ? y : layout.height - 1 - y;
+  return bits + source * layout.stride;
+}
+
+}  // namespace
+
 bool dibToImage(const DibLayout& layout, const uint8_t* info, const uint8_t* bits, uint64_t bitsLength, Image& image,
                 std::string& error) {
-  if (bitsLength < layout.bitsBytes) {
-    error = "bits block of " + number(bitsLength) + " bytes is too short for " + number(layout.height) +
-            " rows of " + number(layout.stride) + " bytes";
-    return false;
-  }
+  if (!holdsEveryRow(layout, bitsLength, error)) return false;
   image.width = layout.width;
   image.height = layout.height;
-  image.channels = layout.bitCount == 32 && fourthBytesCarryAlpha(layout, bits) ? 4 : 3;
+  image.channels = channelsOf(layout, bits);
   uint64_t outStride = static_cast<uint64_t>(layout.width) * image.channels;
   image.pixels.assign(static_cast<size_t>(outStride * layout.height), 0);
   for (uint32_t y = 0; y < layout.height; ++y) {
-    // Bottom-up rows: the picture's top row is the bitmap's last.
-    uint32_t source = layout.topDown ? y : layout.height - 1 - y;
-    convertRow(layout, info, bits + source * layout.stride, image.channels, image.pixels.data() + y * outStride);
+    convertRow(layout, info, bitmapRow(layout, bits, y), image.channels, image.pixels.data() + y * outStride);
   }
   return true;
 }
 
 std::vector<uint8_t> encodePng(const Image& image) {
-  std::vector<uint8_t> out;
-  int rowBytes = static_cast<int>(image.width) * image.channels;
-  if (!stbi_write_png_to_func(collectPng, &out, static_cast<int>(image.width), static_cast<int>(image.height),
-                              image.channels, image.pixels.data(), rowBytes)) {
-    out.clear();
-  }
-  return out;
+  size_t rowBytes = static_cast<size_t>(image.width) * static_cast<size_t>(image.channels);
+  return writePng(image.width, image.height, image.channels,
+                  [&](uint32_t y, uint8_t*) { return image.pixels.data() + y * rowBytes; });
+}
+
+std::vector<uint8_t> dibToPng(const DibLayout& layout, const uint8_t* info, const uint8_t* bits, uint64_t bitsLength,
+                              std::string& error) {
+  if (!holdsEveryRow(layout, bitsLength, error)) return {};
+  int channels = channelsOf(layout, bits);
+  // Each row is converted as the writer asks for it: the picture is never held whole.
+  std::vector<uint8_t> file = writePng(layout.width, layout.height, channels, [&](uint32_t y, uint8_t* room) {
+    convertRow(layout, info, bitmapRow(layout, bits, y), channels, room);
+    return const_cast<const uint8_t*>(room);
+  });
+  if (file.empty()) error = "PNG encoding failed: the picture does not fit in memory";
+  return file;
 }
 
 std::vector<uint8_t> makeBmpFile(const DibLayout& layout, const uint8_t* info, const uint8_t* bits,

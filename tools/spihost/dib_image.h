@@ -56,6 +56,11 @@ bool dibToImage(const DibLayout& layout, const uint8_t* info, const uint8_t* bit
 // The PNG file of the picture; empty on failure.
 std::vector<uint8_t> encodePng(const Image& image);
 
+// The PNG file of the bitmap (what dibToImage and encodePng make, without the picture in
+// between); empty with `error` on failure.
+std::vector<uint8_t> dibToPng(const DibLayout& layout, const uint8_t* info, const uint8_t* bits, uint64_t bitsLength,
+                              std::string& error);
+
 // A BMP file: file header, the header and colour table, then `bitsLength` bytes of bits
 // exactly as handed over. Empty when `bitsLength` is below layout.bitsBytes or the file
 // would pass 4 GiB.

@@ -53,10 +53,7 @@ bool convertBitmap(HostContext& context, const DibLayout& layout, const BlockVie
     if (file.empty()) problem = "the bitmap does not fit a BMP file";
     return !file.empty();
   }
-  Image image;
-  if (!dibToImage(layout, info.data(), bits.data(), bitsLength, image, problem)) return false;
-  file = encodePng(image);
-  if (file.empty()) problem = "PNG encoding failed";
+  file = dibToPng(layout, info.data(), bits.data(), bitsLength, problem);
   return !file.empty();
 }
 
