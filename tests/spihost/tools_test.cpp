@@ -191,6 +191,60 @@ TEST(SpihostTools, PluginFolderChoosesForEachFile) {
   EXPECT_TRUE(files.exists("out/bmp/b.bmp"));
 }
 
+// A switch that has no effect with the plug-in or the rest of the command is noted, once per
+// plug-in in a batch; a switch that does its work is not.
+TEST(SpihostTools, SwitchesWithoutEffectAreNoted) {
+  Files files;
+  const std::string plugins = ourPlugins(files);
+  const std::string infoOnly = testing_support::pluginPath("SpihostInfoOnly");
+  files.write("a.gg0", ggaPicture(40, 30, 1));
+  files.write("a.gg1", ggaPicture(20, 10, 2));
+  files.write("b.ggd", ggdPicture(33, 17));
+  files.write("c.mgx", mgxArchive({{"A.GG0", ggaPicture(8, 8, 3)}}));
+  files.write("d.dat", ggdArchive({{"X.TXT", "text"}}));
+  struct NoteCase {
+    std::vector<std::string> args;
+    int code;
+    std::string note;  // empty: no note at all
+  };
+  const std::vector<NoteCase> cases = {
+      {{"decode", "--plugins", plugins, "@a.gg0", "@x1.png", "--stop-callback"}, 0,
+       "never calls the progress callback: --stop-callback has no effect"},
+      {{"decode", "--plugins", plugins, "@a.gg0", "@x2.png", "--null-callback"}, 0, "--null-callback has no effect"},
+      {{"decode", "--plugins", plugins, "@b.ggd", "@x3.png", "--stop-callback"}, 3, ""},
+      {{"decode", "--plugins", plugins, "@b.ggd", "@x4.png", "--offset", "0"}, 0, ""},
+      {{"picinfo", "--plugins", plugins, "@a.gg0", "--no-lock"}, 0, "no comment block"},
+      {{"picinfo", "--plugins", plugins, "@b.ggd", "--length-from-size"}, 0, "--length-from-size has no effect"},
+      {{"picinfo", "--plugins", plugins, "@a.gg0", "--offset", "1", "--memory"}, 3, ""},
+      {{"extract", "--plugins", plugins, "@c.mgx", "--all", "--to-dir", "@x5", "--stop-callback"}, 0,
+       "--stop-callback cannot stop it"},
+      {{"extract", "--plugins", plugins, "@c.mgx", "--name", "A.GG0", "--to-dir", "@x6", "--offset", "1"}, 0,
+       "ignores --offset"},
+      {{"extract", "--plugins", plugins, "@d.dat", "--name", "X.TXT", "--to-memory", "@x7.txt", "--overwrite"}, 0,
+       "--overwrite changes nothing"},
+      {{"extract", "--plugins", plugins, "@d.dat", "--all", "--to-dir", "@x8", "--overwrite", "--stop-callback"}, 3,
+       ""},
+      {{"info", infoOnly, "--ansi"}, 5, "ANSI exports only: --ansi changes nothing"},
+      {{"list", "--plugins", plugins, "@d.dat", "--ansi"}, 0, ""},
+  };
+  for (const NoteCase& test : cases) {
+    std::vector<std::string> args;
+    for (const std::string& arg : test.args) args.push_back(arg[0] == '@' ? files.path(arg.substr(1)) : arg);
+    ProgramRun run = files.run("spihost", args);
+    EXPECT_EQ(run.exitCode, test.code) << label(test.args) << "\n" << run.out << run.err;
+    if (test.note.empty()) {
+      EXPECT_FALSE(contains(run.err, "spihost: note:")) << label(test.args) << "\n" << run.err;
+    } else {
+      EXPECT_TRUE(contains(run.err, "spihost: note: ") && contains(run.err, test.note)) << label(test.args) << "\n"
+                                                                                         << run.err;
+    }
+  }
+  ProgramRun batch = files.run("spihost", {"decode", "--plugins", plugins, files.path("a.gg0"), files.path("a.gg1"),
+                                           "-o", files.path("batch"), "--null-callback"});
+  EXPECT_EQ(batch.exitCode, 0) << batch.err;
+  EXPECT_EQ(batch.err.find("has no effect"), batch.err.rfind("has no effect")) << batch.err;
+}
+
 // Every archive plug-in extracts into a folder; members that are pictures can come out as PNG
 // in the same command.
 TEST(SpihostTools, ExtractEveryArchiveWithPicturesDecoded) {

@@ -53,7 +53,6 @@ int fetchEntryList(HostContext& context, bool mayUnload, std::vector<Member>& en
   GetArchiveInfoFn getArchiveInfo = context.exports().getArchiveInfo;
   if (getArchiveInfo == nullptr) return context.missingExport("GetArchiveInfo");
   bool unicode = context.exports().unicode;
-  context.warnIgnoredSwitches();
   PluginInput input;
   if (!context.prepareInput(input)) return kExitFileError;
   void* handle = nullptr;

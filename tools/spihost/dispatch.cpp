@@ -1,6 +1,7 @@
 // The host's top level: the plug-in named on the command line or chosen from the plug-in
 // folder for each file, and batches of files.
 #include <memory>
+#include <set>
 #include <sstream>
 
 #include "platform/win32.h"
@@ -126,10 +127,7 @@ class Host {
       err_ << "spihost: cannot load plug-in library " << command_.plugin << ": " << error << "\n";
       return kExitLibrary;
     }
-    if (command_.verb == Verb::kInfo) {
-      HostContext context(command_, module, out_, err_, environment_);
-      return runInfo(context);
-    }
+    if (command_.verb == Verb::kInfo) return runWith(command_, module);
     return forEachInput([&](Command& command) {
       if (!module.loaded() && !module.open(command.plugin, error)) {
         err_ << "spihost: cannot load plug-in library " << command.plugin << ": " << error << "\n";
@@ -142,6 +140,8 @@ class Host {
   int runWith(const Command& command, PluginModule& module) {
     HostContext context(command, module, out_, err_, environment_);
     context.decodeMember = [this](const Command& member, int& result) { return decodeMember(member, result); };
+    // Once per plug-in, not once per file of a batch.
+    if (warned_.insert(command.plugin).second) context.warnIgnoredSwitches();
     return runVerb(context);
   }
 
@@ -244,6 +244,7 @@ class Host {
   bool imagesLoaded_ = false;
   bool imagesReady_ = false;
   std::string errorSink_;
+  std::set<std::string> warned_;  // plug-ins whose ignored switches have been noted
 };
 
 }  // namespace

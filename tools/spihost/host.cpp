@@ -24,16 +24,71 @@ std::string infoText(const PluginExports& exports, int index) {
   return cli::utf8FromAnsi(std::string(text, strnlen(text, static_cast<size_t>(stored))));
 }
 
-// Switches some plug-ins do not heed, known by the start of their description.
+// What a warning about a switch may go by: the command, and what the host knows of the
+// plug-in.
+struct SwitchFacts {
+  const Command& command;
+  const std::string& description;
+  bool hasUnicodeExports;
+};
+
+bool offsetIntoFile(const SwitchFacts& facts) {
+  const Command& command = facts.command;
+  return command.offset != 0 && !command.memoryInput && command.inputBytes == nullptr;
+}
+bool stopCallbackGiven(const SwitchFacts& facts) { return facts.command.habits.stopCallback; }
+bool nullCallbackGiven(const SwitchFacts& facts) { return facts.command.habits.nullCallback; }
+bool noLockGiven(const SwitchFacts& facts) { return facts.command.habits.noLock; }
+bool lengthFromSizeGiven(const SwitchFacts& facts) { return facts.command.habits.lengthFromSize; }
+bool ansiWithoutUnicode(const SwitchFacts& facts) { return facts.command.ansiExports && !facts.hasUnicodeExports; }
+bool overwriteOfNamedFile(const SwitchFacts& facts) {
+  const Command& command = facts.command;
+  return command.overwrite && command.destination == Destination::kMemory && command.selection != Selection::kAll;
+}
+
+// Plug-ins known by the start of their description.
+constexpr const char* kAnyPlugin = "";
+constexpr const char* kOslin = "GGA import plug-in";
+constexpr const char* kGorsel = "Purple GGD to DIB filter";
+constexpr const char* kDurnac = "MGX extract plug-in";
+
+constexpr unsigned verbBit(Verb verb) { return 1u << static_cast<unsigned>(verb); }
+constexpr unsigned kEveryVerb = ~0u;
+constexpr unsigned kPictureInfoOnly = verbBit(Verb::kPictureInfo);
+constexpr unsigned kPictureVerbs = verbBit(Verb::kPictureInfo) | verbBit(Verb::kDecode);
+constexpr unsigned kArchiveVerbs = verbBit(Verb::kList) | verbBit(Verb::kExtract);
+
+// Every switch that a plug-in, or the rest of the command, leaves without effect: the
+// switch is accepted (it has an effect elsewhere) and the user is told.
 struct IgnoredSwitch {
-  const char* descriptionStart;
+  bool (*given)(const SwitchFacts&);
+  const char* plugin;  // the start of its description, or kAnyPlugin
+  unsigned verbs;
   const char* note;
 };
 
-const IgnoredSwitch kIgnoredOffsets[] = {
-    {"GGA import plug-in", "this plug-in reads a picture file from its start and ignores --offset; add --memory to "
-                           "hand over the bytes from the offset on"},
-    {"MGX extract plug-in", "this plug-in reads an archive file from its start and ignores --offset"},
+const IgnoredSwitch kIgnoredSwitches[] = {
+    {offsetIntoFile, kOslin, kPictureVerbs,
+     "this plug-in reads a picture file from its start and ignores --offset; add --memory to hand over the bytes "
+     "from the offset on"},
+    {offsetIntoFile, kDurnac, kArchiveVerbs, "this plug-in reads an archive file from its start and ignores --offset"},
+    {stopCallbackGiven, kOslin, kEveryVerb,
+     "this plug-in never calls the progress callback: --stop-callback has no effect"},
+    {nullCallbackGiven, kOslin, kEveryVerb,
+     "this plug-in never calls the progress callback: --null-callback has no effect"},
+    {stopCallbackGiven, kDurnac, kEveryVerb,
+     "this plug-in does not look at the progress callback's answer: --stop-callback cannot stop it"},
+    {noLockGiven, kOslin, kPictureInfoOnly,
+     "this plug-in hands over no comment block, the only block picinfo reads: --no-lock has no effect"},
+    {noLockGiven, kGorsel, kPictureInfoOnly,
+     "this plug-in hands over no comment block, the only block picinfo reads: --no-lock has no effect"},
+    {lengthFromSizeGiven, kOslin, kPictureInfoOnly,
+     "this plug-in hands over no comment block, the only block picinfo reads: --length-from-size has no effect"},
+    {lengthFromSizeGiven, kGorsel, kPictureInfoOnly,
+     "this plug-in hands over no comment block, the only block picinfo reads: --length-from-size has no effect"},
+    {ansiWithoutUnicode, kAnyPlugin, kEveryVerb, "this plug-in has ANSI exports only: --ansi changes nothing"},
+    {overwriteOfNamedFile, kAnyPlugin, verbBit(Verb::kExtract),
+     "--to-memory OUT replaces OUT in any case: --overwrite changes nothing"},
 };
 
 }  // namespace
@@ -82,6 +137,7 @@ HostContext::HostContext(const Command& command, PluginModule& module, std::ostr
     : command(command), habits(command.habits), out(out), err(err), environment(environment), module_(module),
       exports_(lookUpExports(module, command.ansiExports)) {
   description_ = infoText(exports_, 1);
+  hasUnicodeExports_ = command.ansiExports ? lookUpExports(module, false).unicode : exports_.unicode;
   typeName_ = infoText(exports_, 3);
 }
 
@@ -120,9 +176,10 @@ bool HostContext::prepareInput(PluginInput& input) {
 }
 
 void HostContext::warnIgnoredSwitches() {
-  if (command.offset == 0 || command.memoryInput || command.inputBytes != nullptr) return;
-  for (const IgnoredSwitch& rule : kIgnoredOffsets) {
-    if (description_.compare(0, std::strlen(rule.descriptionStart), rule.descriptionStart) == 0) {
+  SwitchFacts facts{command, description_, hasUnicodeExports_};
+  for (const IgnoredSwitch& rule : kIgnoredSwitches) {
+    if (!(rule.verbs & verbBit(command.verb)) || !rule.given(facts)) continue;
+    if (description_.compare(0, std::strlen(rule.plugin), rule.plugin) == 0) {
       err << "spihost: note: " << rule.note << "\n";
     }
   }

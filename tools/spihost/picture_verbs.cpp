@@ -103,7 +103,6 @@ int progressFault(HostContext& context, const ProgressLog& progress) {
 int runPictureInfo(HostContext& context) {
   GetPictureInfoFn getPictureInfo = context.exports().getPictureInfo;
   if (getPictureInfo == nullptr) return context.missingExport("GetPictureInfo");
-  context.warnIgnoredSwitches();
   PluginInput input;
   if (!context.prepareInput(input)) return kExitFileError;
   if (context.habits.nullOut) {
@@ -127,7 +126,6 @@ int runPictureInfo(HostContext& context) {
 int runDecode(HostContext& context) {
   GetPictureFn getPicture = context.exports().getPicture;
   if (getPicture == nullptr) return context.missingExport("GetPicture");
-  context.warnIgnoredSwitches();
   PluginInput input;
   if (!context.prepareInput(input)) return kExitFileError;
   ProgressLog progress(context.err, context.habits.stopCallback, context.environment.showProgress);

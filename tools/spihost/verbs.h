@@ -61,7 +61,7 @@ class HostContext {
   // other. False, with the message printed, when the ANSI code page cannot spell it.
   bool encodeName(const std::string& name, std::vector<char>& encoded);
 
-  // Notes on stderr the switches this plug-in is known to ignore.
+  // Notes on stderr the switches that have no effect with this plug-in and command.
   void warnIgnoredSwitches();
 
   // Decodes a member that is a picture (`member.inputBytes`) into `member.output` through
@@ -94,6 +94,7 @@ class HostContext {
   PluginExports exports_;
   std::string description_;
   std::string typeName_;
+  bool hasUnicodeExports_ = false;  // whether the plug-in has them, used or not (--ansi)
 };
 
 int runInfo(HostContext& context);
