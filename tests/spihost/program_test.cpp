@@ -2,7 +2,9 @@
 // table over each of our plug-ins present in the build, under each host habit.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
+#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -98,6 +100,57 @@ TEST(SpihostProgram, ExitCodesOfTheProgram) {
   }
   EXPECT_TRUE(folder.exists("o.png"));
 }
+
+#ifndef _WIN32
+// Ctrl-C in the middle of a plug-in's call: whether the plug-in stops when asked or goes on,
+// the host writes nothing more, removes what was half written and its private folder, and
+// exits with 130. (The plug-in raises SIGINT itself; Windows has no such call.)
+TEST(SpihostProgram, CtrlCLeavesNoPartOfAFile) {
+  using namespace fake_files;
+  using namespace fake_format;
+  const Members members = {{"A.TXT", "first member"}, {"B.TXT", "second member"}};
+  struct Case {
+    const char* what;
+    uint32_t quirks;
+    std::vector<std::string> args;  // after the verb, the plug-in and the input; "@" is the output
+  };
+  const Case cases[] = {
+      {"the plug-in writes into the folder", kQuirkInterrupt, {"--all", "--to-dir", "@"}},
+      {"the host writes the members", kQuirkInterrupt, {"--all", "--to-memory", "@"}},
+      {"a plug-in that goes on", kQuirkInterrupt | kQuirkIgnoreStop, {"--all", "--to-dir", "@"}},
+      {"one member to a file", kQuirkInterrupt, {"--name", "B.TXT", "--to-memory", "@/b.txt"}},
+      {"a picture", kQuirkInterrupt, {}},
+      {"a picture from a plug-in that goes on", kQuirkInterrupt | kQuirkIgnoreStop, {}},
+  };
+  std::string fake = testing_support::pluginPath("SpihostFake");
+  for (const Case& test : cases) {
+    TempFolder folder;
+    bool picture = test.args.empty();
+    folder.write("in.fake", picture ? pictureFile(bitmapHeader(2, 2, 24), std::string(16, 'p'), Codes{0, 0, test.quirks})
+                                    : archiveFile(members, Codes{0, 0, test.quirks}));
+    std::string out = folder.path("out");
+    std::vector<std::string> args = {picture ? "decode" : "extract", fake, folder.path("in.fake")};
+    for (const std::string& arg : test.args) args.push_back(arg[0] == '@' ? out + arg.substr(1) : arg);
+    if (picture) {
+      args.push_back(folder.path("out.png"));
+    } else if (test.args.back() != "@") {
+      std::filesystem::create_directory(out);
+    }
+    ProgramRun run = spihost_testing::runProgram(spihost(), args, folder);
+    EXPECT_EQ(run.exitCode, 130) << test.what << "\n" << run.out << run.err;
+    EXPECT_TRUE(contains(run.err, "stopped")) << test.what << "\n" << run.err;
+    std::vector<std::string> left;
+    for (const auto& entry : std::filesystem::recursive_directory_iterator(folder.path())) {
+      left.push_back(entry.path().lexically_relative(folder.path()).generic_string());
+    }
+    std::sort(left.begin(), left.end());
+    std::vector<std::string> expected = {"in.fake", "program.stderr", "program.stdout"};
+    if (!picture) expected.push_back("out");  // the folder, created, and empty
+    std::sort(expected.begin(), expected.end());
+    EXPECT_EQ(left, expected) << test.what;
+  }
+}
+#endif
 
 // ---- Our plug-ins, as a viewer drives them ------------------------------------------------
 

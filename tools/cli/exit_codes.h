@@ -11,6 +11,7 @@ enum ExitCode : int {
   kExitFileError = 4,     // a file cannot be read, understood or written
   kExitPluginFault = 5,   // a plug-in broke the interface's rules
   kExitNotAccepted = 6,   // no plug-in (or not the one named) takes the file
+  kExitStopped = 130,     // stopped by Ctrl-C (as shells report a program it ended)
 };
 
 // Printed by every program's --version.

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <atomic>
 
+#include "tools/cli/stop.h"
 #include "tools/cli/text.h"
 
 #ifdef _WIN32
@@ -382,9 +383,9 @@ bool writeFileSafely(const std::string& path, const uint8_t* data, uint64_t leng
   }
   bool written = file.write(data, length);
   file.close();
-  if (!written) {
+  if (!written || stopRequested()) {
     removeFile(temporary);
-    error = "cannot write " + path;
+    error = written ? "stopped before " + path + " was in place" : "cannot write " + path;
     return false;
   }
   if (!moveFile(temporary, path, replace)) {

@@ -6,6 +6,7 @@
 #include "tools/cli/arguments.h"
 #include "tools/cli/console.h"
 #include "tools/cli/exit_codes.h"
+#include "tools/cli/stop.h"
 
 namespace cli {
 
@@ -22,8 +23,10 @@ int runTool(int argc, char** argv, const ToolInfo& info, int (*body)(const ToolI
       return kExitOk;
     }
   }
+  installStopHandler();
   try {
-    return body(info, args);
+    int result = body(info, args);
+    return stopRequested() ? static_cast<int>(kExitStopped) : result;
   } catch (const std::bad_alloc&) {
     return fileError(info, "not enough memory for this picture");
   }

@@ -11,6 +11,7 @@
 
 #include "platform/win32.h"
 #include "tools/cli/files.h"
+#include "tools/cli/stop.h"
 #include "tools/spihost/entry_list.h"
 #include "tools/spihost/host_files.h"
 #include "tools/spihost/host_memory.h"
@@ -158,10 +159,11 @@ class Extraction {
   int run(const std::vector<Target>& targets) {
     int result = kExitOk;
     for (const Target& target : targets) {
+      if (cli::stopRequested()) return cli::kExitStopped;
       int code = fetch(target);
       if (code != kExitOk && result == kExitOk) result = code;
       // A stop that was asked for, a broken plug-in, or a host that cannot write ends it all.
-      if (code != kExitOk && (code != kExitPluginError || stopped_)) return result;
+      if (code != kExitOk && (code != kExitPluginError || stopped_ || cli::stopRequested())) return result;
       if (code != kExitOk && singleFile_) return result;
     }
     context_.unloadIfAsked();
@@ -171,6 +173,7 @@ class Extraction {
     }
     if (context_.habits.nullOut) return result;
     for (Fetched& item : fetched_) {
+      if (cli::stopRequested()) return cli::kExitStopped;
       int code = item.inMemory ? writeMember(item) : moveWritten(item);
       if (code != kExitOk && result == kExitOk) result = code;
       if (code == kExitPluginFault) return result;
@@ -245,6 +248,12 @@ class Extraction {
       }
     }
     if (context_.habits.nullOut) return context_.expectRefusal("GetFile with a null destination", code);
+    if (code != spi::kSuccess && cli::stopRequested()) {
+      // Ctrl-C: the plug-in stopped when asked; what it wrote goes with the private folder.
+      HandedBlock stray(handle);
+      stopped_ = true;
+      return cli::kExitStopped;
+    }
     if (code != spi::kSuccess) {
       stopped_ = code == spi::kAborted;
       int result = context_.pluginError("GetFile", code);

@@ -6,6 +6,7 @@
 
 #include "platform/win32.h"
 #include "tools/cli/files.h"
+#include "tools/cli/stop.h"
 #include "tools/spihost/host.h"
 #include "tools/spihost/host_memory.h"
 #include "tools/spihost/plugin_folder.h"
@@ -108,7 +109,7 @@ class Host {
     int result = kExitOk;
     std::vector<std::string> taken;
     BatchProgress progress(err_, environment_.showProgress, command_.inputs.size());
-    for (size_t i = 0; i < command_.inputs.size(); ++i) {
+    for (size_t i = 0; i < command_.inputs.size() && !cli::stopRequested(); ++i) {
       progress.at(i, command_.inputs[i]);
       Command command = command_;
       command.input = command_.inputs[i];
@@ -266,7 +267,14 @@ int runHost(const std::vector<std::string>& args, std::ostream& out, std::ostrea
     return kExitOk;
   }
   Host host(command, out, err, environment);
-  return host.run();
+  int result = host.run();
+  // Whatever the work was doing when Ctrl-C came, it has stopped at a safe point and removed
+  // what it had only half written.
+  if (cli::stopRequested()) {
+    err << "spihost: stopped: files already in place are whole, the one being written was removed\n";
+    return cli::kExitStopped;
+  }
+  return result;
 }
 
 }  // namespace spihost

@@ -2,6 +2,7 @@
 #include <cstring>
 
 #include "tools/cli/files.h"
+#include "tools/cli/stop.h"
 #include "tools/spihost/dib_image.h"
 #include "tools/spihost/host_files.h"
 #include "tools/spihost/host_memory.h"
@@ -143,6 +144,11 @@ int runDecode(HostContext& context) {
   void* bitsHandle = nullptr;
   int code = getPicture(input.buf, input.len, input.flag, &infoHandle, &bitsHandle, callback, userData);
   progress.finish();
+  if (cli::stopRequested()) {
+    // Ctrl-C: nothing is written; the handles are the host's to free.
+    HandedBlock infoBlock(infoHandle), bitsBlock(bitsHandle);
+    return cli::kExitStopped;
+  }
   if (code != spi::kSuccess) {
     context.unloadIfAsked();
     return failedPicture(context, code, infoHandle, bitsHandle);

@@ -1,6 +1,7 @@
 #include "tools/spihost/progress.h"
 
 #include "platform/win32.h"
+#include "tools/cli/stop.h"
 
 namespace spihost {
 
@@ -51,6 +52,8 @@ int ProgressLog::take(int num, int denom, spi::UserData user) {
       lineOpen_ = true;
     }
   }
+  // Ctrl-C asks the plug-in to stop as well: one that listens ends its call early.
+  if (cli::stopRequested()) return 1;
   if (!askStop_) return 0;
   ++stopsAsked_;
   return 1;

@@ -37,6 +37,8 @@ enum Quirk : uint32_t {
   kQuirkAcceptNullOut = 1u << 2,     // a null out-pointer answers 0 instead of a refusal
   kQuirkMoveableBlocks = 1u << 3,    // blocks are allocated moveable (Windows: handle != address)
   kQuirkIgnoreStop = 1u << 4,        // the callback's stop request is ignored
+  kQuirkInterrupt = 1u << 5,         // the user presses Ctrl-C in the middle of GetPicture or GetFile
+                                     // (off Windows only: SIGINT to the host's process)
 };
 
 }  // namespace fake_format

@@ -2,6 +2,7 @@
 // fake_format.h, for the host's tests. It hands over what the file holds and fails where
 // the file tells it to, so the host's side of every exchange can be tested.
 // SpihostInfoOnly is the same source with GetPluginInfo alone.
+#include <csignal>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -123,6 +124,15 @@ HLOCAL copyToBlock(const uint8_t* data, uint64_t size, uint32_t quirks) {
   return block;
 }
 
+// Ctrl-C in the middle of a call, when the quirk asks for it.
+void interruptIfAsked(uint32_t quirks) {
+#ifndef _WIN32
+  if (quirks & kQuirkInterrupt) raise(SIGINT);
+#else
+  (void)quirks;
+#endif
+}
+
 // True when the host's callback asked to stop and the quirks let the request count.
 bool stopAsked(spi::ProgressCallback callback, spi::UserData user, int num, int denom, uint32_t quirks) {
   if (callback == nullptr) return false;
@@ -225,6 +235,7 @@ SPI_EXPORT int SPI_CALL GetPicture(const char* buf, intptr_t len, unsigned flag,
   HLOCAL info = copyToBlock(picture.info, picture.infoLength, picture.quirks);
   HLOCAL bits = copyToBlock(picture.bits, picture.bitsLength, picture.quirks);
   code = info == nullptr || bits == nullptr ? spi::kNoMemory : picture.pictureCode;
+  interruptIfAsked(picture.quirks);
   if (code == spi::kSuccess && (stopAsked(cb, lData, 1, 2, picture.quirks) || stopAsked(cb, lData, 2, 2, picture.quirks))) {
     code = spi::kAborted;
   }
@@ -302,11 +313,13 @@ SPI_EXPORT int SPI_CALL GetFile(const char* src, intptr_t len, char* dest, unsig
   const uint8_t* data = archive.start + member->position;
   if (!toMemory) {
     code = writeMemberFile(std::string(dest) + member->name, data, member->size);
+    interruptIfAsked(archive.quirks);
     if (code == spi::kSuccess && stopAsked(cb, lData, total, total, archive.quirks)) code = spi::kAborted;
     return code;
   }
   HLOCAL block = copyToBlock(data, member->size, archive.quirks);
   if (block == nullptr) return spi::kNoMemory;
+  interruptIfAsked(archive.quirks);
   if (stopAsked(cb, lData, total, total, archive.quirks)) {
     LocalFree(block);
     return fail(spi::kAborted, archive.quirks, handleOut);
