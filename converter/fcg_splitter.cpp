@@ -8,6 +8,7 @@
 
 #include "converter/messages.h"
 #include "converter/output_namer.h"
+#include "platform/file_seek.h"
 
 namespace vantrel {
 
@@ -18,12 +19,6 @@ constexpr uint64_t kMaxTableBytes = SIZE_MAX < UINT32_MAX ? SIZE_MAX : UINT32_MA
 uint32_t readU32(const uint8_t* bytes) {
   return static_cast<uint32_t>(bytes[0]) | static_cast<uint32_t>(bytes[1]) << 8 |
          static_cast<uint32_t>(bytes[2]) << 16 | static_cast<uint32_t>(bytes[3]) << 24;
-}
-
-bool seekTo(HANDLE file, uint64_t position) {
-  LONG high = static_cast<LONG>(position >> 32);
-  DWORD low = SetFilePointer(file, static_cast<LONG>(static_cast<uint32_t>(position)), &high, FILE_BEGIN);
-  return low == static_cast<uint32_t>(position) && static_cast<DWORD>(high) == position >> 32;
 }
 
 bool readFully(HANDLE file, void* buffer, uint32_t length) {
@@ -38,7 +33,7 @@ bool writeFully(HANDLE file, const void* buffer, uint32_t length) {
 
 // Every read of the container goes through here: the whole range or nothing.
 bool readAt(HANDLE file, uint64_t position, void* buffer, uint32_t length) {
-  return seekTo(file, position) && readFully(file, buffer, length);
+  return platform::seekFileTo(file, static_cast<int64_t>(position)) && readFully(file, buffer, length);
 }
 
 uint64_t fileSizeOf(HANDLE file) {
@@ -126,7 +121,8 @@ class FcgSplit {
       appendFormat(log_, messages::kCreateFailedFormat, name);
       return false;
     }
-    bool copied = writeFully(output, header, kGgaHeaderSize) && seekTo(container_, payloadOffset) &&
+    bool copied = writeFully(output, header, kGgaHeaderSize) &&
+                  platform::seekFileTo(container_, static_cast<int64_t>(payloadOffset)) &&
                   copyBytes(output, container_, dataSize, buffer_) == 0;
     copied = CloseHandle(output) && copied;  // closing may be where a full disk shows
     if (!copied) {

@@ -3,16 +3,9 @@
 #include <cstring>
 
 #include "gga_plugin/decoder_registry.h"
+#include "plugin_api/host_block.h"
 
 namespace oslin {
-
-namespace {
-
-// Blocks handed to the host are fixed (locking one returns its address, so hosts that
-// lock still work) and zero-filled.
-constexpr UINT kHostBlockFlags = LMEM_FIXED | LMEM_ZEROINIT;
-
-}  // namespace
 
 bool bitmapSizes(const spi::PictureInfo& info, BitmapSizes& sizes) {
   const int32_t depth = info.colorDepth;
@@ -62,9 +55,9 @@ int32_t PictureJob::allocateBitmap() {
   int32_t code = decoder_->getInfo(&info_);
   if (code != spi::kSuccess) return code;
   if (!bitmapSizes(info_, sizes_)) return spi::kNoMemory;
-  bitsHandle_ = LocalAlloc(kHostBlockFlags, static_cast<size_t>(sizes_.bits));
+  bitsHandle_ = spi::newHostBlock(sizes_.bits);
   if (bitsHandle_ == nullptr) return spi::kNoMemory;
-  infoHandle_ = LocalAlloc(kHostBlockFlags, static_cast<size_t>(sizes_.info));
+  infoHandle_ = spi::newHostBlock(sizes_.info);
   return infoHandle_ != nullptr ? spi::kSuccess : spi::kNoMemory;  // finish frees the bits
 }
 

@@ -9,6 +9,7 @@
 #include "ggd_archive_plugin/file_calls.h"
 #include "ggd_archive_plugin/ggd_format.h"
 #include "ggd_archive_plugin/names.h"
+#include "plugin_api/host_block.h"
 
 namespace felbrin {
 
@@ -88,13 +89,6 @@ HGLOBAL CopyToGlobal(const void* bytes, size_t size) {
   return block;
 }
 
-// Blocks handed to the host are fixed, zero-filled and of the exact size: hosts that lock
-// them get their address back, hosts that do not still work.
-HLOCAL NewHostBlock(uint64_t bytes) {
-  if (bytes > SIZE_MAX) return nullptr;
-  return LocalAlloc(LMEM_FIXED | LMEM_ZEROINIT, static_cast<size_t>(bytes));
-}
-
 void FreeCacheBlocks(const EntryListCache& entry) {
   if (entry.path != nullptr) GlobalFree(entry.path);
   if (entry.list != nullptr) GlobalFree(entry.list);
@@ -137,7 +131,7 @@ int CopyFromCache(const CacheQuery& query, HLOCAL* list) {
     if (!CacheAnswers(query)) {
       stale = TakeCache();
     } else {
-      HLOCAL copy = NewHostBlock(gCache.listBytes);
+      HLOCAL copy = spi::newHostBlock(gCache.listBytes);
       const void* cached = copy != nullptr ? GlobalLock(gCache.list) : nullptr;
       if (cached != nullptr) {
         std::memcpy(copy, cached, gCache.listBytes);
@@ -230,7 +224,7 @@ void FillEntry(const MemberRecord& member, spi::ArchiveEntryInfo* entry) {
 // Records -> the host's list, one record per member and a zero record to end it.
 int MakeEntryList(const MemberRecord* members, int count, HLOCAL* list, size_t* listBytes) {
   const uint64_t bytes = (static_cast<uint64_t>(count) + 1) * sizeof(spi::ArchiveEntryInfo);
-  HLOCAL block = NewHostBlock(bytes);
+  HLOCAL block = spi::newHostBlock(bytes);
   if (block == nullptr) return spi::kNoMemory;
   spi::ArchiveEntryInfo* entries = static_cast<spi::ArchiveEntryInfo*>(LocalLock(block));
   if (entries == nullptr) {
@@ -262,13 +256,13 @@ int ReadDirectoryBlock(HANDLE file, int64_t offset, HLOCAL* block, const uint8_t
                        int* directoryBytes) {
   uint8_t head[kHeadBytes] = {};
   uint32_t got = 0;
-  if (offset != 0 && !SeekTo(file, offset)) return spi::kUnknownFormat;
+  if (offset != 0 && !platform::seekFileTo(file, offset)) return spi::kUnknownFormat;
   if (!ReadUpTo(file, head, sizeof head, &got) || got < kMinHeadBytes) return spi::kUnknownFormat;
   // The whole zero-filled buffer counts as available, as the head of a short file reads as
   // if padded with zeros; the directory read below still needs the real bytes.
   int d = 0;
   if (CheckGgdArchive(head, kHeadBytes, &d) != kGgdOk) return spi::kUnknownFormat;
-  if (!SeekTo(file, offset + kDirectoryOffset)) return spi::kUnknownFormat;
+  if (!platform::seekFileTo(file, offset + kDirectoryOffset)) return spi::kUnknownFormat;
 
   HLOCAL directory = LocalAlloc(LMEM_MOVEABLE | LMEM_ZEROINIT, static_cast<size_t>(d));
   void* locked = directory != nullptr ? LocalLock(directory) : nullptr;
@@ -348,7 +342,7 @@ int WidenEntryList(HLOCAL list, HLOCAL* wideList) {
   if (entries == nullptr) return spi::kLockFailed;
   uint64_t count = 0;
   while (entries[count].method[0] != '\0') ++count;
-  HLOCAL block = NewHostBlock((count + 1) * sizeof(spi::ArchiveEntryInfoW));
+  HLOCAL block = spi::newHostBlock((count + 1) * sizeof(spi::ArchiveEntryInfoW));
   spi::ArchiveEntryInfoW* wide = block != nullptr ? static_cast<spi::ArchiveEntryInfoW*>(LocalLock(block)) : nullptr;
   if (wide == nullptr) {
     if (block != nullptr) LocalFree(block);

@@ -38,16 +38,6 @@ HANDLE CreateForWriting(const spi::WideChar* path) {
 bool DeleteNamedFile(const char* path) { return DeleteFileA(path) != FALSE; }
 bool DeleteNamedFile(const spi::WideChar* path) { return DeleteFileW(path) != FALSE; }
 
-bool SeekTo(HANDLE file, int64_t position) {
-  if (position < 0) return false;
-  const uint64_t wanted = static_cast<uint64_t>(position);
-  LONG high = static_cast<LONG>(wanted >> 32);
-  const DWORD low = SetFilePointer(file, static_cast<LONG>(static_cast<uint32_t>(wanted)), &high, FILE_BEGIN);
-  // A non-negative target never fails on a disk file; comparing both halves with the target
-  // tells success apart without the thread's last-error value.
-  return low == static_cast<uint32_t>(wanted) && static_cast<uint32_t>(high) == static_cast<uint32_t>(wanted >> 32);
-}
-
 bool ReadUpTo(HANDLE file, void* buffer, uint32_t bytes, uint32_t* got) {
   DWORD read = 0;
   const BOOL ok = ReadFile(file, buffer, bytes, &read, nullptr);

@@ -1,4 +1,5 @@
-// The few file operations Felbrin makes, over the platform's calls, with 64-bit positions.
+// The few file operations Felbrin makes, over the platform's calls, with 64-bit positions (a
+// move to a position is platform::seekFileTo).
 // A path is named in the family of the export that received it: an ANSI path goes to the
 // ANSI call, a UTF-16 path to the wide one, so that a name the system code page cannot
 // spell still opens.
@@ -6,6 +7,7 @@
 
 #include <cstdint>
 
+#include "platform/file_seek.h"
 #include "platform/win32.h"
 #include "plugin_api/plugin_api.h"
 
@@ -22,10 +24,6 @@ HANDLE CreateForWriting(const spi::WideChar* path);
 // Deletes a file; false when it cannot be deleted.
 bool DeleteNamedFile(const char* path);
 bool DeleteNamedFile(const spi::WideChar* path);
-
-// Moves to `position` bytes from the start of the file; false for a negative position or a
-// failed move.
-bool SeekTo(HANDLE file, int64_t position);
 
 // Reads up to `bytes` bytes; false when the read call fails. *got says how many came.
 bool ReadUpTo(HANDLE file, void* buffer, uint32_t bytes, uint32_t* got);

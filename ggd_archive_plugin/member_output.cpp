@@ -4,6 +4,7 @@
 
 #include "ggd_archive_plugin/file_calls.h"
 #include "ggd_archive_plugin/names.h"
+#include "plugin_api/host_block.h"
 
 namespace felbrin {
 
@@ -13,10 +14,10 @@ int Progress::Report(int done, int total) const {
 }
 
 int ReadMember(HANDLE archive, int64_t position, uint32_t size, HLOCAL* block) {
-  HLOCAL member = LocalAlloc(LMEM_FIXED | LMEM_ZEROINIT, size);
+  HLOCAL member = spi::newHostBlock(size);
   if (member == nullptr) return spi::kNoMemory;
   // A file cut after the caller looked at its size ends the read early.
-  if (!SeekTo(archive, position) || !ReadExactly(archive, member, size)) {
+  if (!platform::seekFileTo(archive, position) || !ReadExactly(archive, member, size)) {
     LocalFree(member);
     return spi::kReadError;
   }
@@ -77,7 +78,7 @@ int CopyMemberToFolder(HANDLE archive, int64_t position, uint32_t size, const Ch
   // that does not fit, are refused before anything is created.
   Char path[kOutputPathChars];
   if (!IsPlainFileName(name) || !JoinOutputPath(folder, name, path)) return spi::kNotSupported;
-  if (!SeekTo(archive, position)) return spi::kReadError;
+  if (!platform::seekFileTo(archive, position)) return spi::kReadError;
   HLOCAL buffer = nullptr;
   if (size > 0) {
     buffer = LocalAlloc(LMEM_FIXED, size < kCopyPieceBytes ? size : kCopyPieceBytes);

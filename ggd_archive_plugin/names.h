@@ -9,19 +9,16 @@
 
 namespace felbrin {
 
-// Equal when both names agree character for character up to their terminators, a-z
-// counting as A-Z; every other character (the bytes of double-byte characters, letters
-// beyond ASCII) compares exactly. Member names and archive paths compare this way.
+// Member names and archive paths compare as the interface compares member names
+// (spi::sameMemberName): folding only a-z, or exactly.
 bool SameNameIgnoreCase(const char* a, const char* b);
 bool SameNameIgnoreCase(const spi::WideChar* a, const spi::WideChar* b);
-
-// Equal when both names agree exactly up to their terminators.
 bool SameName(const char* a, const char* b);
 bool SameName(const spi::WideChar* a, const spi::WideChar* b);
 
 // A member name (bytes of the system code page) as UTF-16, always terminated within
-// `capacity` characters (capacity > 0). A name the code page conversion refuses keeps its
-// bytes, each widened to one character, so that it stays non-empty and tells members apart.
+// `capacity` characters (capacity > 0), by the interface's one rule (spi::widenMemberName):
+// a name the code page conversion refuses keeps its bytes, each widened to one character.
 void WidenName(const char* name, spi::WideChar* out, size_t capacity);
 
 // Whether a member name may become a file inside the host's folder: one plain file name that

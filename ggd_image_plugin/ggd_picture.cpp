@@ -8,9 +8,9 @@ namespace gorsel {
 
 namespace {
 
-uint16_t readU16(const uint8_t* p) { return static_cast<uint16_t>(p[0] | p[1] << 8); }
+uint16_t ReadU16(const uint8_t* p) { return static_cast<uint16_t>(p[0] | p[1] << 8); }
 
-uint32_t readU32(const uint8_t* p) {
+uint32_t ReadU32(const uint8_t* p) {
   return static_cast<uint32_t>(p[0]) | static_cast<uint32_t>(p[1]) << 8 | static_cast<uint32_t>(p[2]) << 16 |
          static_cast<uint32_t>(p[3]) << 24;
 }
@@ -46,7 +46,7 @@ constexpr size_t kSlack = kPiece;
 // The most input one operation reads, pieces included: a literal run of 251 pixels.
 constexpr int64_t kLongestOperationInput = 1 + kMaxLiteralPixels * kBytesPerPixel + kSlack;
 
-inline void copyPiece(uint8_t* to, const uint8_t* from) {
+inline void CopyPiece(uint8_t* to, const uint8_t* from) {
   uint8_t piece[kPiece];
   std::memcpy(piece, from, kPiece);  // all loaded before anything is stored
   std::memcpy(to, piece, kPiece);
@@ -54,12 +54,12 @@ inline void copyPiece(uint8_t* to, const uint8_t* from) {
 
 // `bytes` bytes in pieces, writing up to 15 more. Correct when the source lies at least a
 // piece behind the destination, or when its first `bytes` bytes all lie behind it.
-inline void copyInPieces(uint8_t* to, const uint8_t* from, size_t bytes) {
-  for (size_t done = 0; done < bytes; done += kPiece) copyPiece(to + done, from + done);
+inline void CopyInPieces(uint8_t* to, const uint8_t* from, size_t bytes) {
+  for (size_t done = 0; done < bytes; done += kPiece) CopyPiece(to + done, from + done);
 }
 
 // Exactly `bytes` bytes at `out`, as a forward byte-by-byte copy from `back` bytes behind.
-inline void copyBackExact(uint8_t* out, size_t back, size_t bytes) {
+inline void CopyBackExact(uint8_t* out, size_t back, size_t bytes) {
   // Each byte onto itself gives the zero that a fresh block holds there.
   if (back == 0) {
     std::memset(out, 0, bytes);
@@ -82,7 +82,7 @@ inline void copyBackExact(uint8_t* out, size_t back, size_t bytes) {
 }
 
 // The smallest multiple of `back` that is also a multiple of a piece.
-inline size_t wholePeriodsInPieces(size_t back) {
+inline size_t WholePeriodsInPieces(size_t back) {
   size_t period = back;
   while (period % kPiece != 0) period += back;
   return period;
@@ -91,7 +91,7 @@ inline size_t wholePeriodsInPieces(size_t back) {
 // The same for 0 < back, with kSlack bytes of room past the end. A piece loaded from bytes
 // that recent pieces stored only in part waits for those stores to finish, so copies from
 // close behind are made in ways that avoid such loads.
-inline void copyBackWithSlack(uint8_t* out, size_t back, size_t bytes) {
+inline void CopyBackWithSlack(uint8_t* out, size_t back, size_t bytes) {
   if (bytes == kBytesPerPixel) {
     // One pixel, byte by byte: each byte was stored by a single earlier operation.
     const uint8_t* from = out - back;
@@ -99,16 +99,16 @@ inline void copyBackWithSlack(uint8_t* out, size_t back, size_t bytes) {
     out[1] = from[1];
     out[2] = from[2];
   } else if (back >= 2 * kPiece || (back >= kPiece && bytes <= back)) {
-    copyInPieces(out, out - back, bytes);
+    CopyInPieces(out, out - back, bytes);
   } else {
     // A short period: lay down whole periods byte by byte up to a multiple of the piece size
     // (a handful of bytes, cheaper so than calls), then copy on from that far back, each
     // piece loaded from exactly one earlier piece.
-    const size_t period = wholePeriodsInPieces(back);
+    const size_t period = WholePeriodsInPieces(back);
     const size_t exact = std::min(bytes, period);
     const uint8_t* from = out - back;
     for (size_t i = 0; i < exact; ++i) out[i] = from[i];
-    if (bytes > period) copyInPieces(out + period, out, bytes - period);
+    if (bytes > period) CopyInPieces(out + period, out, bytes - period);
   }
 }
 
@@ -166,7 +166,7 @@ class BottomUpOutput {
     while (bytes > 0) {
       size_t chunk = std::min(bytes, static_cast<size_t>(rowEnd_ - out_));
       if (back == 0 || back <= static_cast<size_t>(out_ - rowStart_)) {
-        copyBackExact(out_, back, chunk);
+        CopyBackExact(out_, back, chunk);
       } else {
         // The source row ends before the output position, so the two never overlap.
         const Source source = this->source(back);
@@ -280,7 +280,7 @@ class InputWindow {
 // Each operation takes the fast way while it lies well inside the input and inside one row
 // of the output, with no progress report due: then no check but the damage checks is needed.
 // Otherwise it goes the careful way, which makes every check in order and copies exactly.
-int runPixelStream(InputWindow& input, int64_t length, BottomUpOutput& output, uint32_t rowBytes,
+int RunPixelStream(InputWindow& input, int64_t length, BottomUpOutput& output, uint32_t rowBytes,
                    const Progress& progress) {
   const uint8_t* in = input.begin();
   const uint64_t pixelsEnd = output.room() - (output.rowEnd() - output.rowStart() - rowBytes);
@@ -302,14 +302,14 @@ int runPixelStream(InputWindow& input, int64_t length, BottomUpOutput& output, u
       if (op >= kFirstLiteralOp) {
         const size_t bytes = static_cast<size_t>(op - 4) * kBytesPerPixel;
         if (static_cast<ptrdiff_t>(bytes + kSlack) > rowLimit - out) break;
-        copyInPieces(out, in + 1, bytes);
+        CopyInPieces(out, in + 1, bytes);
         output.advance(bytes);
         in += 1 + bytes;
         continue;
       }
       // The operands from one load, without a branch on the operation.
       const OperandForm& form = kOperandForms[op];
-      const uint32_t operands = readU32(in + 1);
+      const uint32_t operands = ReadU32(in + 1);
       const size_t count = (operands & form.countMask) + form.countAdd;
       const size_t distance = ((operands >> form.distanceShift) & form.distanceMask) + form.distanceAdd;
       const size_t bytes = count * kBytesPerPixel;
@@ -322,9 +322,9 @@ int runPixelStream(InputWindow& input, int64_t length, BottomUpOutput& output, u
       if (bytes <= back && bytes + kSlack <= source.rowLeft) {
         // Whole pieces: every byte the operation needs lies before the output, and the
         // source's row has room for the last piece.
-        copyInPieces(out, source.from, bytes);
+        CopyInPieces(out, source.from, bytes);
       } else if (source.rowsBack == 0) {
-        copyBackWithSlack(out, back, bytes);
+        CopyBackWithSlack(out, back, bytes);
       } else {
         break;
       }
@@ -371,9 +371,9 @@ int runPixelStream(InputWindow& input, int64_t length, BottomUpOutput& output, u
     switch (op) {
       case 0: count = operands[0]; distance = 1; break;
       case 1: count = operands[0]; distance = operands[1]; break;
-      case 2: count = operands[0]; distance = readU16(operands + 1); break;
+      case 2: count = operands[0]; distance = ReadU16(operands + 1); break;
       case 3: distance = operands[0]; break;
-      default: distance = readU16(operands); break;
+      default: distance = ReadU16(operands); break;
     }
     if (count == 0) return spi::kDamaged;
     size_t bytes = static_cast<size_t>(count) * kBytesPerPixel;
@@ -401,10 +401,10 @@ int runPixelStream(InputWindow& input, int64_t length, BottomUpOutput& output, u
 int CheckGgdPicture(const uint8_t** cursor, int64_t* available, GgdPictureHeader* header) {
   const uint8_t* p = *cursor;
   if (*available < static_cast<int64_t>(kHeaderBytes)) return spi::kUnknownFormat;
-  const uint32_t tag = readU32(p + kTagOffset);
+  const uint32_t tag = ReadU32(p + kTagOffset);
   if (~tag != kModeTags[kFullColourMode]) return spi::kUnknownFormat;
-  const int16_t width = static_cast<int16_t>(readU16(p + kWidthOffset));
-  const int16_t height = static_cast<int16_t>(readU16(p + kHeightOffset));
+  const int16_t width = static_cast<int16_t>(ReadU16(p + kWidthOffset));
+  const int16_t height = static_cast<int16_t>(ReadU16(p + kHeightOffset));
   if (width <= 0 || height <= 0) return spi::kUnknownFormat;
   if (*available < static_cast<int64_t>(kMinPictureBytes)) return spi::kUnknownFormat;
   if (p[kHeaderBytes] < kFirstLiteralOp) return spi::kUnknownFormat;
@@ -428,7 +428,7 @@ bool GgdBitmapBytes(const GgdPictureHeader& header, uint64_t* bytes) {
 namespace {
 
 // The checks and the decoding that both ways in share.
-int decodeFromWindow(const GgdPictureHeader& header, uint32_t stride, InputWindow& input, int64_t length,
+int DecodeFromWindow(const GgdPictureHeader& header, uint32_t stride, InputWindow& input, int64_t length,
                      uint8_t* bits, const Progress& progress) {
   if (header.width <= 0 || header.height <= 0) return spi::kInternalError;
   if (stride != GgdStride(header)) return spi::kInternalError;
@@ -439,7 +439,7 @@ int decodeFromWindow(const GgdPictureHeader& header, uint32_t stride, InputWindo
   // The stream is decoded straight into the caller's block, each row where the bottom-up
   // bitmap wants it: no second picture-sized area and no second pass are needed.
   BottomUpOutput output(bits, stride, header.height);
-  return runPixelStream(input, length, output, rowBytes, progress);
+  return RunPixelStream(input, length, output, rowBytes, progress);
 }
 
 }  // namespace
@@ -448,7 +448,7 @@ int DecodeGgdPixels(const GgdPictureHeader& header, uint32_t stride, const uint8
                     uint8_t* bits, const Progress& progress) {
   length = std::clamp<int64_t>(length, 0, kMaxStreamBytes);
   InputWindow input(stream, length);
-  return decodeFromWindow(header, stride, input, length, bits, progress);
+  return DecodeFromWindow(header, stride, input, length, bits, progress);
 }
 
 int DecodeGgdPixels(const GgdPictureHeader& header, uint32_t stride, StreamReader& reader, int64_t length,
@@ -456,7 +456,7 @@ int DecodeGgdPixels(const GgdPictureHeader& header, uint32_t stride, StreamReade
   if (capacity < kMinStreamBuffer || filled > capacity) return spi::kInternalError;
   length = std::clamp<int64_t>(length, 0, kMaxStreamBytes);
   InputWindow input(reader, length, buffer, capacity, filled);
-  return decodeFromWindow(header, stride, input, length, bits, progress);
+  return DecodeFromWindow(header, stride, input, length, bits, progress);
 }
 
 int ReportProgress(const Progress& progress, int done, int total) {

@@ -34,13 +34,13 @@ namespace gorsel {
 
 // The mode tags, complemented back into plain characters and read as little-endian words.
 // The table order (256G, HIGH, FULL) is the order the format numbers its modes in.
-constexpr uint32_t tagWord(const char (&text)[5]) {
+constexpr uint32_t TagWord(const char (&text)[5]) {
   return static_cast<uint32_t>(static_cast<uint8_t>(text[0])) |
          static_cast<uint32_t>(static_cast<uint8_t>(text[1])) << 8 |
          static_cast<uint32_t>(static_cast<uint8_t>(text[2])) << 16 |
          static_cast<uint32_t>(static_cast<uint8_t>(text[3])) << 24;
 }
-constexpr uint32_t kModeTags[3] = {tagWord("256G"), tagWord("HIGH"), tagWord("FULL")};
+constexpr uint32_t kModeTags[3] = {TagWord("256G"), TagWord("HIGH"), TagWord("FULL")};
 constexpr int kFullColourMode = 2;  // the only mode Gorsel decodes
 
 // Header layout.

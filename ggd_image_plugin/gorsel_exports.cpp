@@ -6,7 +6,7 @@
 // GetPictureInfoW, GetPictureW, GetPreviewW). A twin differs from its ANSI export in one
 // thing only: a file name is a UTF-16 path, opened with the wide file call, so names that
 // the system code page cannot spell still open. Memory input is bytes in both families.
-// The routines below are written once over the character type; openPictureFile is the
+// The routines below are written once over the character type; OpenPictureFile is the
 // only place where the families part.
 //
 // Nothing outlives a call and no call shares anything with another: the progress callback and
@@ -21,7 +21,9 @@
 #include <type_traits>
 
 #include "ggd_image_plugin/ggd_picture.h"
+#include "platform/file_seek.h"
 #include "platform/win32.h"
+#include "plugin_api/host_block.h"
 #include "plugin_api/plugin_api.h"
 
 using gorsel::GgdPictureHeader;
@@ -87,33 +89,23 @@ class FileReader : public gorsel::StreamReader {
   HANDLE file_;
 };
 
-bool isMemoryInput(unsigned flag) { return spi::inputKind(flag) == spi::kInputMemory; }
+bool IsMemoryInput(unsigned flag) { return spi::inputKind(flag) == spi::kInputMemory; }
 
 // The one place where the two families differ: the file call that takes their names.
-HANDLE openPictureFile(const char* name) {
+HANDLE OpenPictureFile(const char* name) {
   return CreateFileA(name, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
 }
-HANDLE openPictureFile(const WideChar* name) {
+HANDLE OpenPictureFile(const WideChar* name) {
   return CreateFileW(name, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
 }
 
 // Memory input is bytes whichever family's pointer type carries it.
 template <typename Char>
-const uint8_t* memoryBytes(const Char* buf) {
+const uint8_t* MemoryBytes(const Char* buf) {
   return reinterpret_cast<const uint8_t*>(buf);
 }
 
-// Moves to `offset` from the start. A negative offset cannot be reached: reading from where
-// the file pointer happened to stay would find a picture at the wrong place.
-bool seekFromStart(HANDLE file, int64_t offset) {
-  if (offset < 0) return false;
-  if (offset == 0) return true;
-  LONG high = static_cast<LONG>(offset >> 32);
-  DWORD low = SetFilePointer(file, static_cast<LONG>(static_cast<uint32_t>(offset)), &high, FILE_BEGIN);
-  return (static_cast<uint64_t>(static_cast<uint32_t>(high)) << 32 | low) == static_cast<uint64_t>(offset);
-}
-
-bool fileSize(HANDLE file, int64_t* size) {
+bool FileSize(HANDLE file, int64_t* size) {
   DWORD high = 0;
   DWORD low = GetFileSize(file, &high);
   if (low == INVALID_FILE_SIZE) return false;
@@ -124,7 +116,7 @@ bool fileSize(HANDLE file, int64_t* size) {
 // The header check and the size limit, applied the same way to both inputs. On success
 // *available is cut to what a picture of the header's size can consume, so file and memory
 // input of one picture give the same progress reports, however many bytes follow it.
-int acceptPicture(const uint8_t* data, int64_t* available, GgdPictureHeader* header) {
+int AcceptPicture(const uint8_t* data, int64_t* available, GgdPictureHeader* header) {
   int64_t stream = *available;
   int result = gorsel::CheckGgdPicture(&data, &stream, header);
   if (result != spi::kSuccess) return result;
@@ -138,10 +130,10 @@ int acceptPicture(const uint8_t* data, int64_t* available, GgdPictureHeader* hea
 // Reads the head of the picture at `offset` and checks it; then allocates the buffer through
 // which decoding reads on, which starts with the head. No more than a picture of the header's
 // size can consume is ever read, so a small picture at the start of a large file costs little.
-int startPictureFile(HANDLE file, int64_t offset, PictureInput* input, GgdPictureHeader* header) {
+int StartPictureFile(HANDLE file, int64_t offset, PictureInput* input, GgdPictureHeader* header) {
   int64_t size = 0;
-  if (!fileSize(file, &size)) return spi::kInternalError;
-  if (!seekFromStart(file, offset)) return spi::kReadError;
+  if (!FileSize(file, &size)) return spi::kInternalError;
+  if (!platform::seekFileTo(file, offset)) return spi::kReadError;
   // An offset past the end leaves nothing to read, rather than a negative size.
   int64_t tail = std::min(std::max<int64_t>(size - offset, 0), kMaxInputBytes);
 
@@ -149,7 +141,7 @@ int startPictureFile(HANDLE file, int64_t offset, PictureInput* input, GgdPictur
   DWORD headRead = 0;
   const DWORD headWanted = static_cast<DWORD>(std::min<int64_t>(tail, kHeadBytes));
   if (!ReadFile(file, head, headWanted, &headRead, nullptr)) return spi::kReadError;
-  int result = acceptPicture(head, &tail, header);
+  int result = AcceptPicture(head, &tail, header);
   if (result != spi::kSuccess) return result;
 
   const size_t streamBuffer = std::max(gorsel::kMinStreamBuffer,
@@ -164,25 +156,25 @@ int startPictureFile(HANDLE file, int64_t offset, PictureInput* input, GgdPictur
 }
 
 template <typename Char>
-int loadPicture(const Char* buf, intptr_t len, unsigned flag, PictureInput* input, GgdPictureHeader* header) {
-  if (isMemoryInput(flag)) {
-    input->data = memoryBytes(buf);
+int LoadPicture(const Char* buf, intptr_t len, unsigned flag, PictureInput* input, GgdPictureHeader* header) {
+  if (IsMemoryInput(flag)) {
+    input->data = MemoryBytes(buf);
     input->available = std::min<int64_t>(std::max<int64_t>(len, 0), kMaxInputBytes);
-    return acceptPicture(input->data, &input->available, header);
+    return AcceptPicture(input->data, &input->available, header);
   }
-  input->file = openPictureFile(buf);
+  input->file = OpenPictureFile(buf);
   if (input->file == INVALID_HANDLE_VALUE) return spi::kReadError;
-  return startPictureFile(input->file, len, input, header);
+  return StartPictureFile(input->file, len, input, header);
 }
 
-void releaseInput(PictureInput* input) {
+void ReleaseInput(PictureInput* input) {
   if (input->block != nullptr) LocalFree(input->block);
   if (input->file != INVALID_HANDLE_VALUE) CloseHandle(input->file);
   *input = PictureInput{};
 }
 
 // Decodes the picture's stream into the bits block, from memory or from the file.
-int decodeInput(const PictureInput& input, const GgdPictureHeader& header, const gorsel::Progress& progress,
+int DecodeInput(const PictureInput& input, const GgdPictureHeader& header, const gorsel::Progress& progress,
                 uint8_t* bits) {
   const uint32_t stride = gorsel::GgdStride(header);
   const int64_t streamBytes = input.available - static_cast<int64_t>(gorsel::kHeaderBytes);
@@ -196,7 +188,7 @@ int decodeInput(const PictureInput& input, const GgdPictureHeader& header, const
                                  progress);
 }
 
-void writeBitmapInfoHeader(void* block, const GgdPictureHeader& header, uint64_t bitsBytes) {
+void WriteBitmapInfoHeader(void* block, const GgdPictureHeader& header, uint64_t bitsBytes) {
   spi::BitmapInfoHeader info = spi::bottomUpBitmapHeader(header.width, header.height, gorsel::kBitsPerPixel,
                                                         static_cast<uint32_t>(bitsBytes));
   info.biXPelsPerMeter = 1;
@@ -205,21 +197,20 @@ void writeBitmapInfoHeader(void* block, const GgdPictureHeader& header, uint64_t
 }
 
 // Allocates the two blocks for the host, decodes into them and stores them through the
-// out-pointers; on failure frees both and stores nothing. The blocks are fixed and
-// zero-filled: locking a fixed block yields its address, so hosts that lock still work.
-int buildBitmap(const PictureInput& input, const GgdPictureHeader& header, const gorsel::Progress& progress,
+// out-pointers; on failure frees both and stores nothing.
+int BuildBitmap(const PictureInput& input, const GgdPictureHeader& header, const gorsel::Progress& progress,
                 void** pHBInfo, void** pHBm) {
   uint64_t bitsBytes = 0;
   if (!gorsel::GgdBitmapBytes(header, &bitsBytes)) return spi::kNoMemory;
 
-  HLOCAL info = LocalAlloc(LPTR, sizeof(spi::BitmapInfoHeader));
-  HLOCAL bits = info ? LocalAlloc(LPTR, static_cast<size_t>(bitsBytes)) : nullptr;
+  HLOCAL info = spi::newHostBlock(sizeof(spi::BitmapInfoHeader));
+  HLOCAL bits = info ? spi::newHostBlock(bitsBytes) : nullptr;
   void* infoAt = info ? LocalLock(info) : nullptr;
   void* bitsAt = bits ? LocalLock(bits) : nullptr;
   int result = spi::kNoMemory;
   if (infoAt != nullptr && bitsAt != nullptr) {
-    writeBitmapInfoHeader(infoAt, header, bitsBytes);
-    result = decodeInput(input, header, progress, static_cast<uint8_t*>(bitsAt));
+    WriteBitmapInfoHeader(infoAt, header, bitsBytes);
+    result = DecodeInput(input, header, progress, static_cast<uint8_t*>(bitsAt));
   }
   if (infoAt != nullptr) LocalUnlock(info);
   if (bitsAt != nullptr) LocalUnlock(bits);
@@ -236,19 +227,19 @@ int buildBitmap(const PictureInput& input, const GgdPictureHeader& header, const
 // GetPictureInfo's head: memory as it stands, or the first 2048 bytes of the file at the
 // offset, zero-padded; the check then sees all 2048 bytes, as hosts' heads are that long.
 template <typename Char>
-int readHead(const Char* buf, intptr_t len, unsigned flag, uint8_t (&head)[kHeadBytes], const uint8_t** data,
+int ReadHead(const Char* buf, intptr_t len, unsigned flag, uint8_t (&head)[kHeadBytes], const uint8_t** data,
              int64_t* available) {
-  if (isMemoryInput(flag)) {
+  if (IsMemoryInput(flag)) {
     if (len < static_cast<intptr_t>(gorsel::kHeaderBytes)) return spi::kUnknownFormat;
-    *data = memoryBytes(buf);
+    *data = MemoryBytes(buf);
     *available = len;
     return spi::kSuccess;
   }
-  HANDLE file = openPictureFile(buf);
+  HANDLE file = OpenPictureFile(buf);
   if (file == INVALID_HANDLE_VALUE) return spi::kReadError;
   int result = spi::kSuccess;
   DWORD read = 0;
-  if (!seekFromStart(file, len)) {
+  if (!platform::seekFileTo(file, len)) {
     result = spi::kReadError;
   } else if (!ReadFile(file, head, kHeadBytes, &read, nullptr) || read < gorsel::kHeaderBytes) {
     result = spi::kUnknownFormat;
@@ -260,7 +251,7 @@ int readHead(const Char* buf, intptr_t len, unsigned flag, uint8_t (&head)[kHead
 }
 
 // IsSupported in both families: the name plays no part.
-int probePicture(uintptr_t dw) {
+int ProbePicture(uintptr_t dw) {
   uint8_t head[kHeadBytes] = {};
   const uint8_t* data = head;
   int64_t available = 0;
@@ -278,15 +269,15 @@ int probePicture(uintptr_t dw) {
 }
 
 template <typename Char>
-int pictureInfo(const Char* buf, intptr_t len, unsigned int flag, spi::PictureInfo* lpInfo) {
+int PictureInfo(const Char* buf, intptr_t len, unsigned int flag, spi::PictureInfo* lpInfo) {
   if (lpInfo == nullptr) return spi::kNotSupported;
-  if (buf == nullptr) return isMemoryInput(flag) ? spi::kUnknownFormat : spi::kReadError;
+  if (buf == nullptr) return IsMemoryInput(flag) ? spi::kUnknownFormat : spi::kReadError;
 
   uint8_t head[kHeadBytes] = {};
   const uint8_t* data = nullptr;
   int64_t available = 0;
   GgdPictureHeader header = {};
-  int result = readHead(buf, len, flag, head, &data, &available);
+  int result = ReadHead(buf, len, flag, head, &data, &available);
   if (result == spi::kSuccess) result = gorsel::CheckGgdPicture(&data, &available, &header);
   if (result != spi::kSuccess) return result;
 
@@ -302,18 +293,18 @@ int pictureInfo(const Char* buf, intptr_t len, unsigned int flag, spi::PictureIn
 }
 
 template <typename Char>
-int picture(const Char* buf, intptr_t len, unsigned int flag, void** pHBInfo, void** pHBm,
+int Picture(const Char* buf, intptr_t len, unsigned int flag, void** pHBInfo, void** pHBm,
             spi::ProgressCallback progressCallback, intptr_t lData) {
   // The reports of this call go to this call's callback alone.
   const gorsel::Progress progress{progressCallback, lData};
   if (pHBInfo == nullptr || pHBm == nullptr) return spi::kNotSupported;
-  if (buf == nullptr) return isMemoryInput(flag) ? spi::kUnknownFormat : spi::kReadError;
+  if (buf == nullptr) return IsMemoryInput(flag) ? spi::kUnknownFormat : spi::kReadError;
 
   PictureInput input;
   GgdPictureHeader header = {};
-  int result = loadPicture(buf, len, flag, &input, &header);
-  if (result == spi::kSuccess) result = buildBitmap(input, header, progress, pHBInfo, pHBm);
-  releaseInput(&input);
+  int result = LoadPicture(buf, len, flag, &input, &header);
+  if (result == spi::kSuccess) result = BuildBitmap(input, header, progress, pHBInfo, pHBm);
+  ReleaseInput(&input);
   return result;
 }
 
@@ -327,27 +318,27 @@ SPI_EXPORT int SPI_CALL GetPluginInfoW(int infono, WideChar* buf, int buflen) {
   return spi::answerPluginInfoW(spi::kGorselInfo, spi::copyInfoPrefixW, infono, buf, buflen);
 }
 
-SPI_EXPORT int SPI_CALL IsSupported(const char*, uintptr_t dw) { return probePicture(dw); }
+SPI_EXPORT int SPI_CALL IsSupported(const char*, uintptr_t dw) { return ProbePicture(dw); }
 
-SPI_EXPORT int SPI_CALL IsSupportedW(const WideChar*, uintptr_t dw) { return probePicture(dw); }
+SPI_EXPORT int SPI_CALL IsSupportedW(const WideChar*, uintptr_t dw) { return ProbePicture(dw); }
 
 SPI_EXPORT int SPI_CALL GetPictureInfo(const char* buf, intptr_t len, unsigned int flag, spi::PictureInfo* lpInfo) {
-  return pictureInfo(buf, len, flag, lpInfo);
+  return PictureInfo(buf, len, flag, lpInfo);
 }
 
 SPI_EXPORT int SPI_CALL GetPictureInfoW(const WideChar* buf, intptr_t len, unsigned int flag,
                                         spi::PictureInfo* lpInfo) {
-  return pictureInfo(buf, len, flag, lpInfo);
+  return PictureInfo(buf, len, flag, lpInfo);
 }
 
 SPI_EXPORT int SPI_CALL GetPicture(const char* buf, intptr_t len, unsigned int flag, void** pHBInfo, void** pHBm,
                                    spi::ProgressCallback progressCallback, intptr_t lData) {
-  return picture(buf, len, flag, pHBInfo, pHBm, progressCallback, lData);
+  return Picture(buf, len, flag, pHBInfo, pHBm, progressCallback, lData);
 }
 
 SPI_EXPORT int SPI_CALL GetPictureW(const WideChar* buf, intptr_t len, unsigned int flag, void** pHBInfo,
                                     void** pHBm, spi::ProgressCallback progressCallback, intptr_t lData) {
-  return picture(buf, len, flag, pHBInfo, pHBm, progressCallback, lData);
+  return Picture(buf, len, flag, pHBInfo, pHBm, progressCallback, lData);
 }
 
 SPI_EXPORT int SPI_CALL GetPreview(const char*, intptr_t, unsigned int, void**, void**, spi::ProgressCallback,

@@ -1,5 +1,7 @@
 #include "mgx_plugin/archive_reader.h"
 
+namespace durnac {
+
 ArchiveReader::~ArchiveReader() = default;
 
 int32_t ArchiveReader::open(const support::FileName& name, Directory directory) {
@@ -17,3 +19,5 @@ void ArchiveReader::close() {
   closeArchive();
   archiveName_.clear();
 }
+
+}  // namespace durnac

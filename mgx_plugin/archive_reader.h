@@ -12,6 +12,8 @@
 #include "support/file_name.h"
 #include "support/stream.h"
 
+namespace durnac {
+
 class ArchiveReader {
  public:
   // Decides whether a member is the one a caller asks for, by its stored name (NUL-
@@ -73,3 +75,5 @@ class ArchiveReader {
   support::FileNameCopy archiveName_;  // empty while closed
   Directory directory_ = Directory::kWhole;
 };
+
+}  // namespace durnac

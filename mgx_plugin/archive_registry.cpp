@@ -1,5 +1,6 @@
 #include "mgx_plugin/archive_registry.h"
 
+namespace durnac {
 
 int32_t identifyArchive(const support::FileName& name, support::Stream* input) {
   if (input != nullptr) return ArchiveRegistry::identify(*input);
@@ -12,3 +13,5 @@ int32_t identifyArchive(const support::FileName& name, support::Stream* input) {
   delete file;
   return number;
 }
+
+}  // namespace durnac

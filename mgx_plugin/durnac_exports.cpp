@@ -21,10 +21,17 @@
 #include "mgx_plugin/member_names.h"
 #include "mgx_plugin/wide_records.h"
 #include "platform/win32.h"
+#include "plugin_api/host_block.h"
 #include "plugin_api/plugin_api.h"
 #include "support/call_frame.h"
 #include "support/file_name.h"
 #include "support/plugin_info.h"
+
+using durnac::ArchiveReader;
+using durnac::ArchiveRegistry;
+using durnac::WantedName;
+using durnac::identifyArchive;
+using durnac::widenRecord;
 
 namespace {
 
@@ -68,13 +75,6 @@ int32_t findMember(ArchiveReader& reader, const ArchiveReader::NameMatch& wanted
   return result;
 }
 
-// A new fixed, zero-filled local block of exactly `bytes` bytes, or null. Sizes that the
-// address space cannot hold count as a failed allocation.
-HLOCAL allocateHostBlock(uint64_t bytes) {
-  if (bytes > SIZE_MAX) return nullptr;
-  return LocalAlloc(LMEM_FIXED | LMEM_ZEROINIT, static_cast<size_t>(bytes));
-}
-
 // The entry array of an open archive: one record per member and a terminating record
 // whose first byte is 0. Answers 0 with the block in `list`, else a code with `list` null.
 template <typename Record>
@@ -82,7 +82,7 @@ int32_t buildEntryList(ArchiveReader& reader, HLOCAL& list) {
   list = nullptr;
   uint64_t records = static_cast<uint64_t>(reader.entryCount()) + 1;
   if (records > UINT64_MAX / sizeof(Record)) return spi::kNoMemory;
-  HLOCAL block = allocateHostBlock(records * sizeof(Record));
+  HLOCAL block = spi::newHostBlock(records * sizeof(Record));
   if (block == nullptr) return spi::kNoMemory;
   auto* array = static_cast<Record*>(LocalLock(block));
   if (array == nullptr) {
@@ -137,7 +137,7 @@ int32_t extractMember(ArchiveReader& reader, uint32_t index, HLOCAL& member) {
   if (result == spi::kSuccess) result = reader.checkMember(index);
   if (result != spi::kSuccess) return result;
   uint32_t size = static_cast<uint32_t>(record.filesize);
-  HLOCAL block = allocateHostBlock(size);
+  HLOCAL block = spi::newHostBlock(size);
   if (block == nullptr) return spi::kNoMemory;
   auto* bytes = static_cast<uint8_t*>(LocalLock(block));
   result = bytes == nullptr ? spi::kLockFailed : reader.extract(index, bytes, size);

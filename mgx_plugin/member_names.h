@@ -2,34 +2,18 @@
 // folding the letters A-Z. Shared by the exports, the tests and the fuzz harness.
 #pragma once
 
-#include <cstdint>
-#include <type_traits>
-
 #include "mgx_plugin/archive_reader.h"
 #include "mgx_plugin/wide_records.h"
+#include "plugin_api/member_names.h"
 #include "plugin_api/plugin_api.h"
 
-// Compares two names character by character as unsigned values. Folding touches only
-// 'A'-'Z', so a double-byte character, or any letter beyond ASCII, never matches differently
-// from one host to another.
-template <typename Char>
-int compareNames(const Char* wanted, const Char* stored, bool ignoreCase) {
-  typedef typename std::make_unsigned<Char>::type Unit;
-  for (;; ++wanted, ++stored) {
-    uint32_t a = static_cast<Unit>(*wanted);
-    uint32_t b = static_cast<Unit>(*stored);
-    if (ignoreCase && a >= 'A' && a <= 'Z') a += 'a' - 'A';
-    if (ignoreCase && b >= 'A' && b <= 'Z') b += 'a' - 'A';
-    if (a != b) return a < b ? -1 : 1;
-    if (a == 0) return 0;
-  }
-}
+namespace durnac {
 
 // A member's stored name in the caller's family: as it is for the ANSI exports, converted
 // into `room` for the Unicode ones.
 inline const char* storedNameAs(const char* stored, char*) { return stored; }
 inline const spi::WideChar* storedNameAs(const char* stored, spi::WideChar* room) {
-  widenName(stored, room);
+  spi::widenMemberName(stored, room, kRecordNameChars);
   return room;
 }
 
@@ -40,10 +24,12 @@ class WantedName : public ArchiveReader::NameMatch {
   WantedName(const Char* name, bool ignoreCase) : name_(name), ignoreCase_(ignoreCase) {}
   bool matches(const char* storedName) const override {
     Char room[kRecordNameChars];
-    return compareNames(name_, storedNameAs(storedName, room), ignoreCase_) == 0;
+    return spi::sameMemberName(name_, storedNameAs(storedName, room), ignoreCase_);
   }
 
  private:
   const Char* name_;
   bool ignoreCase_;
 };
+
+}  // namespace durnac

@@ -41,6 +41,8 @@ bool headerAccepted(const MgxHeader& header) {
 
 }  // namespace mgx
 
+namespace durnac {
+
 MgxReader::~MgxReader() { closeArchive(); }
 
 int32_t MgxReader::probe(support::Stream& input) {
@@ -172,3 +174,5 @@ int32_t MgxReader::extract(uint32_t index, uint8_t* buffer, uint32_t count) {
   if (!seekTo(*stream_, entry.offset)) return spi::kReadError;
   return readExactly(*stream_, buffer, count) ? spi::kSuccess : spi::kReadError;
 }
+
+}  // namespace durnac

@@ -9,6 +9,8 @@
 #include "mgx_plugin/archive_reader.h"
 #include "mgx_plugin/mgx_format.h"
 
+namespace durnac {
+
 class MgxReader : public ArchiveReader {
  public:
   MgxReader() = default;
@@ -46,3 +48,5 @@ class MgxReader : public ArchiveReader {
   uint32_t lastIndex_ = kNoEntry;
   mgx::MgxEntry lastEntry_{};
 };
+
+}  // namespace durnac

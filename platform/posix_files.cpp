@@ -19,6 +19,31 @@ int fdFromHandle(HANDLE h) {
   return static_cast<int>(v - 1);
 }
 
+// Calls `step` (a read or a write of `left` bytes, `done` bytes into the caller's buffer)
+// until `count` bytes have moved, trying again when a signal interrupts it. A step that moves
+// nothing ends a read (the end of the file) but fails a write. *moved says how many bytes
+// moved, on failure too.
+template <typename Step>
+BOOL moveAll(HANDLE file, DWORD count, LPDWORD moved, bool nothingEnds, Step step) {
+  if (moved) *moved = 0;
+  int fd = fdFromHandle(file);
+  if (fd < 0) return FALSE;
+  DWORD total = 0;
+  BOOL ok = TRUE;
+  while (total < count) {
+    ssize_t now = step(fd, total, count - total);
+    if (now < 0 && errno == EINTR) continue;
+    if (now == 0 && nothingEnds) break;
+    if (now <= 0) {
+      ok = FALSE;
+      break;
+    }
+    total += static_cast<DWORD>(now);
+  }
+  if (moved) *moved = total;
+  return ok;
+}
+
 int openFlags(DWORD access, DWORD disposition) {
   int flags = 0;
   if ((access & GENERIC_READ) && (access & GENERIC_WRITE)) flags = O_RDWR;
@@ -65,40 +90,15 @@ HANDLE CreateFileA(LPCSTR name, DWORD access, DWORD, LPSECURITY_ATTRIBUTES, DWOR
 }
 
 BOOL ReadFile(HANDLE file, LPVOID buffer, DWORD toRead, LPDWORD read, LPOVERLAPPED) {
-  if (read) *read = 0;
-  int fd = fdFromHandle(file);
-  if (fd < 0) return FALSE;
-  DWORD total = 0;
-  while (total < toRead) {
-    ssize_t got = ::read(fd, static_cast<char*>(buffer) + total, toRead - total);
-    if (got < 0 && errno == EINTR) continue;
-    if (got < 0) {
-      if (read) *read = total;
-      return FALSE;
-    }
-    if (got == 0) break;
-    total += static_cast<DWORD>(got);
-  }
-  if (read) *read = total;
-  return TRUE;
+  return moveAll(file, toRead, read, true, [buffer](int fd, DWORD done, DWORD left) {
+    return ::read(fd, static_cast<char*>(buffer) + done, left);
+  });
 }
 
 BOOL WriteFile(HANDLE file, LPCVOID buffer, DWORD toWrite, LPDWORD written, LPOVERLAPPED) {
-  if (written) *written = 0;
-  int fd = fdFromHandle(file);
-  if (fd < 0) return FALSE;
-  DWORD total = 0;
-  while (total < toWrite) {
-    ssize_t put = ::write(fd, static_cast<const char*>(buffer) + total, toWrite - total);
-    if (put < 0 && errno == EINTR) continue;
-    if (put <= 0) {
-      if (written) *written = total;
-      return FALSE;
-    }
-    total += static_cast<DWORD>(put);
-  }
-  if (written) *written = total;
-  return TRUE;
+  return moveAll(file, toWrite, written, false, [buffer](int fd, DWORD done, DWORD left) {
+    return ::write(fd, static_cast<const char*>(buffer) + done, left);
+  });
 }
 
 DWORD SetFilePointer(HANDLE file, LONG distance, PLONG distanceHigh, DWORD method) {

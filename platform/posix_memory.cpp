@@ -63,53 +63,46 @@ void* release(void* block, uint32_t tag, std::atomic<long>& live) {
   return nullptr;
 }
 
+// Local and global blocks lock, unlock and report their size alike; only their tags differ.
+LPVOID lock(void* block, uint32_t tag) {
+  BlockHeader* header = headerOf(block, tag);
+  if (header == nullptr) return nullptr;
+  ++header->locks;
+  return block;
+}
+
+BOOL unlock(void* block, uint32_t tag) {
+  BlockHeader* header = headerOf(block, tag);
+  if (header == nullptr || header->locks == 0) return FALSE;
+  return --header->locks != 0;
+}
+
+size_t sizeOf(void* block, uint32_t tag) {
+  BlockHeader* header = headerOf(block, tag);
+  return header ? header->size : 0;
+}
+
 }  // namespace
 
 extern "C" {
 
 HLOCAL LocalAlloc(UINT flags, size_t bytes) { return allocate(flags, bytes, kLocalTag, liveLocal); }
 
-LPVOID LocalLock(HLOCAL block) {
-  BlockHeader* header = headerOf(block, kLocalTag);
-  if (header == nullptr) return nullptr;
-  ++header->locks;
-  return block;
-}
-
-BOOL LocalUnlock(HLOCAL block) {
-  BlockHeader* header = headerOf(block, kLocalTag);
-  if (header == nullptr || header->locks == 0) return FALSE;
-  return --header->locks != 0;
-}
+LPVOID LocalLock(HLOCAL block) { return lock(block, kLocalTag); }
+BOOL LocalUnlock(HLOCAL block) { return unlock(block, kLocalTag); }
 
 HLOCAL LocalFree(HLOCAL block) { return release(block, kLocalTag, liveLocal); }
 
-size_t LocalSize(HLOCAL block) {
-  BlockHeader* header = headerOf(block, kLocalTag);
-  return header ? header->size : 0;
-}
+size_t LocalSize(HLOCAL block) { return sizeOf(block, kLocalTag); }
 
 HGLOBAL GlobalAlloc(UINT flags, size_t bytes) { return allocate(flags, bytes, kGlobalTag, liveGlobal); }
 
-LPVOID GlobalLock(HGLOBAL block) {
-  BlockHeader* header = headerOf(block, kGlobalTag);
-  if (header == nullptr) return nullptr;
-  ++header->locks;
-  return block;
-}
-
-BOOL GlobalUnlock(HGLOBAL block) {
-  BlockHeader* header = headerOf(block, kGlobalTag);
-  if (header == nullptr || header->locks == 0) return FALSE;
-  return --header->locks != 0;
-}
+LPVOID GlobalLock(HGLOBAL block) { return lock(block, kGlobalTag); }
+BOOL GlobalUnlock(HGLOBAL block) { return unlock(block, kGlobalTag); }
 
 HGLOBAL GlobalFree(HGLOBAL block) { return release(block, kGlobalTag, liveGlobal); }
 
-size_t GlobalSize(HGLOBAL block) {
-  BlockHeader* header = headerOf(block, kGlobalTag);
-  return header ? header->size : 0;
-}
+size_t GlobalSize(HGLOBAL block) { return sizeOf(block, kGlobalTag); }
 
 long platformLiveLocalBlocks(void) { return liveLocal.load(); }
 long platformLiveGlobalBlocks(void) { return liveGlobal.load(); }

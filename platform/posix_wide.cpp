@@ -75,6 +75,16 @@ bool narrowName(const WCHAR* name, std::string& out) {
   return name != nullptr && utf16ToUtf8(name, wideLength(name), out);
 }
 
+// The end of both conversion calls: a destination length of 0 asks for the size only; a
+// text that does not fit is not cut but refused.
+template <typename Text>
+int handOut(const Text& text, typename Text::value_type* destination, int destinationLength) {
+  if (destinationLength == 0) return static_cast<int>(text.size());
+  if (destination == nullptr || text.size() > static_cast<size_t>(destinationLength)) return 0;
+  text.copy(destination, text.size());
+  return static_cast<int>(text.size());
+}
+
 }  // namespace
 
 extern "C" {
@@ -102,11 +112,7 @@ int MultiByteToWideChar(UINT, DWORD, LPCSTR source, int sourceLength, WCHAR* des
   size_t length = sourceLength == -1 ? std::char_traits<char>::length(source) + 1
                                      : static_cast<size_t>(sourceLength);
   std::u16string wide;
-  if (!utf8ToUtf16(source, length, wide)) return 0;
-  if (destinationLength == 0) return static_cast<int>(wide.size());
-  if (destination == nullptr || wide.size() > static_cast<size_t>(destinationLength)) return 0;
-  wide.copy(destination, wide.size());
-  return static_cast<int>(wide.size());
+  return utf8ToUtf16(source, length, wide) ? handOut(wide, destination, destinationLength) : 0;
 }
 
 int WideCharToMultiByte(UINT, DWORD, const WCHAR* source, int sourceLength, LPSTR destination,
@@ -115,11 +121,7 @@ int WideCharToMultiByte(UINT, DWORD, const WCHAR* source, int sourceLength, LPST
   if (source == nullptr || sourceLength == 0 || sourceLength < -1 || destinationLength < 0) return 0;
   size_t length = sourceLength == -1 ? wideLength(source) + 1 : static_cast<size_t>(sourceLength);
   std::string narrow;
-  if (!utf16ToUtf8(source, length, narrow)) return 0;
-  if (destinationLength == 0) return static_cast<int>(narrow.size());
-  if (destination == nullptr || narrow.size() > static_cast<size_t>(destinationLength)) return 0;
-  narrow.copy(destination, narrow.size());
-  return static_cast<int>(narrow.size());
+  return utf16ToUtf8(source, length, narrow) ? handOut(narrow, destination, destinationLength) : 0;
 }
 
 }  // extern "C"

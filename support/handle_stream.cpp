@@ -13,6 +13,7 @@
 #include <algorithm>
 #include <cstring>
 
+#include "platform/file_seek.h"
 #include "support/streams.h"
 
 namespace support {
@@ -167,11 +168,8 @@ int64_t HandleStream::seek64(uint64_t position) {
   if (!isOpen() || position > static_cast<uint64_t>(INT64_MAX)) return -1;
   if (mode_ == kWriting) flush();
   reset();
-  LARGE_INTEGER distance;
-  distance.QuadPart = static_cast<LONGLONG>(position);
-  LARGE_INTEGER now;
-  if (!SetFilePointerEx(handle_, distance, &now, FILE_BEGIN)) return -1;
-  return now.QuadPart;
+  const int64_t wanted = static_cast<int64_t>(position);
+  return platform::seekFileTo(handle_, wanted) ? wanted : -1;
 }
 
 int64_t HandleStream::tell64() {
@@ -219,16 +217,10 @@ int32_t FileStream::openWrite(uintptr_t source, uint32_t) {
   return openNamed(source, GENERIC_WRITE, 0, CREATE_ALWAYS, kWriting);
 }
 
-int32_t FileStream::openOther(uintptr_t, uint32_t) {
-  close();
-  return -1;
-}
-
 void FileStream::close() {
   if (!isOpen()) return;
-  if (mode_ == kWriting) flush();
   HANDLE handle = handle_;
-  handle_ = INVALID_HANDLE_VALUE;
+  HandleStream::close();  // writes what is pending, then lets go of the handle
   CloseHandle(handle);
 }
 

@@ -1,7 +1,8 @@
 // The concrete byte streams and the factories that make them.
 //
 //   HandleStream  reads and writes through a Win32 file handle that the caller owns, with a
-//                 16384-byte buffer in front of it (decoders pull most bytes one at a time).
+//                 16384-byte buffer in front of it, so that small reads and writes cost few
+//                 calls to the system.
 //   FileStream    a HandleStream over a file that it opens by name and closes itself.
 //   WideFileStream  the same, opening the file by a UTF-16 name.
 //   MemoryStream  a block of memory that the caller owns; reads are clamped to the block.
@@ -78,7 +79,6 @@ class FileStream : public HandleStream {
   // shares the file with other readers; writing creates the file or empties an existing one.
   int32_t openRead(uintptr_t source, uint32_t size) override;
   int32_t openWrite(uintptr_t source, uint32_t size) override;
-  int32_t openOther(uintptr_t source, uint32_t size) override;
   void close() override;  // flushes and closes the file
 
  protected:

@@ -14,6 +14,13 @@
 #include "mgx_plugin/wide_records.h"
 #include "support/streams.h"
 
+using durnac::ArchiveReader;
+using durnac::MgxReader;
+using durnac::WantedName;
+using durnac::identifyArchive;
+using durnac::kRecordNameChars;
+using durnac::widenRecord;
+
 namespace {
 
 // Members are extracted up to this many bytes; longer ones cannot be in a fuzz input anyway.

@@ -15,6 +15,10 @@
 #include "tests/durnac/largest_allocation.h"
 #include "tests/durnac/mgx_bytes.h"
 
+using durnac::ArchiveReader;
+using durnac::MgxReader;
+using durnac::WantedName;
+using durnac::identifyArchive;
 using mgx_test::Bytes;
 using mgx_test::concat;
 using mgx_test::entry;

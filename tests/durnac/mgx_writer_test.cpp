@@ -9,6 +9,7 @@
 #include "tests/durnac/mgx_bytes.h"
 #include "tools/mgx_writer/mgx_writer.h"
 
+using durnac::MgxReader;
 using mgx_test::Bytes;
 
 TEST(MgxWriterTest, LaysOutHeaderDirectoryAndData) {

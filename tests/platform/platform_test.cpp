@@ -2,11 +2,14 @@
 // Windows against the real system, natively against the platform layer.
 #include <gtest/gtest.h>
 
+#include <cstdint>
 #include <cstdio>
 #include <cstring>
 #include <string>
 
+#include "platform/file_seek.h"
 #include "platform/win32.h"
+#include "tests/common/sparse_file.h"
 #include "tests/common/temp_folder.h"
 
 namespace {
@@ -73,6 +76,53 @@ TEST(PlatformFiles, FailedCallsOnBadHandles) {
   EXPECT_FALSE(ReadFile(INVALID_HANDLE_VALUE, buffer, 4, &read, nullptr));
   EXPECT_EQ(read, 0u);
   EXPECT_EQ(GetFileSize(INVALID_HANDLE_VALUE, nullptr), INVALID_FILE_SIZE);
+}
+
+// Reads up to 2 bytes from where the handle stands.
+std::string readTwo(HANDLE file) {
+  char buffer[2] = {};
+  DWORD read = 0;
+  return ReadFile(file, buffer, 2, &read, nullptr) ? std::string(buffer, read) : "(failed)";
+}
+
+int64_t positionOf(HANDLE file) {
+  LARGE_INTEGER none;
+  none.QuadPart = 0;
+  LARGE_INTEGER now;
+  return SetFilePointerEx(file, none, &now, FILE_CURRENT) ? now.QuadPart : -2;
+}
+
+// Past 4 GiB the low 32 bits alone name another place: "CD" lies at 4 GiB + 2, where a
+// position cut to 32 bits reads the zeros at 2. A refused move leaves the handle where it was.
+TEST(PlatformFiles, SeekFileToReachesEvery64BitPositionAndRefusesNegativeOnes) {
+  TempFolder folder;
+  const std::string path = folder.path("sparse.bin");
+  const int64_t far = (int64_t{1} << 32) + 2;
+  ASSERT_TRUE(testing_support::writeSparseFile(path, {{0, "AB"}, {static_cast<uint64_t>(far), "CD"}}));
+  HANDLE in = openForRead(path);
+  ASSERT_NE(in, INVALID_HANDLE_VALUE);
+  const std::string hole(2, '\0');
+  struct Case {
+    int64_t position;
+    bool reached;
+    std::string bytes;
+  } cases[] = {
+      {far, true, "CD"},
+      {0, true, "AB"},
+      {far + 2, true, ""},          // the end
+      {int64_t{1} << 40, true, ""},  // far past the end: allowed, nothing to read
+      {1, true, std::string("B\0", 2)},
+      {-1, false, hole},  // the handle stays after "B", in the hole
+      {INT64_MIN, false, hole},
+  };
+  for (const Case& c : cases) {
+    const int64_t before = positionOf(in);
+    ASSERT_EQ(platform::seekFileTo(in, c.position), c.reached) << c.position;
+    EXPECT_EQ(positionOf(in), c.reached ? c.position : before) << c.position;
+    EXPECT_EQ(readTwo(in), c.bytes) << c.position;
+  }
+  EXPECT_FALSE(platform::seekFileTo(INVALID_HANDLE_VALUE, 0));
+  CloseHandle(in);
 }
 
 bool anyMatch(const std::string& pattern, std::string* name = nullptr) {
