@@ -36,6 +36,15 @@ bool readAt(HANDLE file, uint64_t position, void* buffer, uint32_t length) {
   return platform::seekFileTo(file, static_cast<int64_t>(position)) && readFully(file, buffer, length);
 }
 
+// Opens name for writing as an empty file, replacing one that is there. A new file is made as
+// such: truncating, which replacing implies, makes some Linux file systems under wine write
+// the whole file out when it is closed.
+HANDLE createOutputFile(const char* name) {
+  HANDLE file = CreateFileA(name, GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (file != INVALID_HANDLE_VALUE) return file;
+  return CreateFileA(name, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+}
+
 uint64_t fileSizeOf(HANDLE file) {
   DWORD high = 0;
   DWORD low = GetFileSize(file, &high);
@@ -116,7 +125,7 @@ class FcgSplit {
       log_.append(messages::kNamesExhausted);
       return false;
     }
-    HANDLE output = CreateFileA(name, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    HANDLE output = createOutputFile(name);
     if (output == INVALID_HANDLE_VALUE) {
       appendFormat(log_, messages::kCreateFailedFormat, name);
       return false;

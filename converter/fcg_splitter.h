@@ -32,8 +32,9 @@ constexpr uint32_t kGgaHeaderSize = 48;
 constexpr uint32_t kGgaDataSizeOffset = 20;
 // Image data moves in pieces of up to this size: large pieces keep the copy at the pace of the
 // disk (a 512-byte buffer spent most of its time in the system calls), and the memory stays
-// constant whatever the image size.
-constexpr uint32_t kCopyBufferSize = 1u << 20;
+// constant whatever the image size. Pieces that stay in the processor's cache between the read
+// and the write are faster still: under wine 1 MiB pieces took about twice as long as these.
+constexpr uint32_t kCopyBufferSize = 256u << 10;
 // The buffer inside the object: enough for small images, and what is left when the heap
 // cannot give a larger one.
 constexpr uint32_t kSmallCopyBufferSize = 4096;

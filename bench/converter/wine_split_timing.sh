@@ -21,6 +21,7 @@ runs=${RUNS:-7}
 work=${WORK:-$(mktemp -d /tmp/vantrel-split-timing.XXXXXX)}
 mkdir -p "$work"
 export WINEDEBUG=-all
+. cmake/wine-env.sh
 
 "$nativeBin/fcg_writer" --synthetic 64 1024x1024 "$work/c64x4.fcg" >/dev/null
 "$nativeBin/fcg_writer" --synthetic 16 1448x1448 "$work/c16x8.fcg" >/dev/null

@@ -35,6 +35,10 @@ size_t wholeCharacters(const wchar_t* text, size_t length, size_t units) {
   return units;
 }
 
+// Held text stays small enough to fit the log whole (a unit counts two bytes at most): the
+// log then trims it exactly as it would have trimmed its lines one by one.
+constexpr size_t kHeldUnits = kLogCapacity / 2;
+
 }  // namespace
 
 LogView::~LogView() { destroyControl(); }
@@ -72,6 +76,38 @@ void LogView::appendName(const WCHAR* name) {
 }
 
 void LogView::appendText(std::wstring text) {
+  if (!holding_) {
+    showText(std::move(text));
+    return;
+  }
+  if (held_.size() + text.size() > kHeldUnits) showHeldText();
+  if (text.size() > kHeldUnits) {
+    showText(std::move(text));
+    return;
+  }
+  held_ += text;
+  if (GetTickCount() - shownAt_ >= kLogRefreshMs) showHeldText();
+}
+
+void LogView::holdUpdates() {
+  holding_ = true;
+  shownAt_ = GetTickCount();
+}
+
+void LogView::showHeld() {
+  showHeldText();
+  holding_ = false;
+}
+
+void LogView::showHeldText() {
+  shownAt_ = GetTickCount();
+  if (held_.empty()) return;
+  std::wstring text;
+  text.swap(held_);
+  showText(std::move(text));
+}
+
+void LogView::showText(std::wstring text) {
   // Measured on the text itself, so that characters and units always correspond.
   std::string bytes = toLogCodePage(text.data(), text.size());
   if (bytes.size() > kLogCapacity) {
@@ -109,6 +145,8 @@ void LogView::fitToParent() {
 }
 
 void LogView::destroyControl() {
+  holding_ = false;
+  held_.clear();
   if (control_ == nullptr) return;
   DestroyWindow(control_);
   DeleteObject(font_);

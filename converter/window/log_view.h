@@ -19,6 +19,8 @@ constexpr DWORD kLogControlStyle = WS_CHILD | WS_VISIBLE | WS_VSCROLL | WS_HSCRO
 constexpr int kLogFontHeight = 20;
 constexpr wchar_t kLogFontFace[] = L"Terminal";
 constexpr WPARAM kLogTextLimit = 32768;
+// While updates are held, text reaches the control at most this often (and when the hold ends).
+constexpr DWORD kLogRefreshMs = 100;
 
 class LogView : public MessageLog {
  public:
@@ -35,12 +37,21 @@ class LogView : public MessageLog {
   void appendName(const WCHAR* name) override;
   void fitToParent();
   void destroyControl();
+  // Between these two calls appended text is collected and shown in a few larger pieces: every
+  // line still arrives, in order, and the log ends as if each had been added alone. Adding a
+  // line to the control costs far more than the line (under wine about a millisecond), which
+  // a split of many small images would otherwise pay once per file.
+  void holdUpdates();
+  void showHeld();
 
   HWND control() const { return control_; }
 
  private:
-  // Adds text, trimming the oldest text first.
+  // Adds text, or collects it while updates are held.
   void appendText(std::wstring text);
+  // Adds text to the control, trimming the oldest text first.
+  void showText(std::wstring text);
+  void showHeldText();
   void removeOldest(size_t incomingBytes);
 
   HINSTANCE instance_ = nullptr;
@@ -48,6 +59,9 @@ class LogView : public MessageLog {
   HWND control_ = nullptr;
   HFONT font_ = nullptr;
   HWND parent_ = nullptr;
+  bool holding_ = false;
+  std::wstring held_;  // at most half the log's capacity in units
+  DWORD shownAt_ = 0;  // tick count of the last piece shown while holding
 };
 
 }  // namespace vantrel

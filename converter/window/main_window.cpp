@@ -38,7 +38,9 @@ LRESULT CALLBACK windowProcedure(HWND window, UINT message, WPARAM wParam, LPARA
       log.setInstance(processInstance);
       log.createControl(window, kLogControlId);
       writeBanner(log);
+      log.holdUpdates();
       convertArgumentFiles(processCommandLine, log);
+      log.showHeld();
       return 1;
     case WM_DESTROY:
       log.destroyControl();
@@ -48,7 +50,9 @@ LRESULT CALLBACK windowProcedure(HWND window, UINT message, WPARAM wParam, LPARA
       log.fitToParent();
       return 1;
     case WM_DROPFILES:
+      log.holdUpdates();
       convertDroppedFiles(reinterpret_cast<HDROP>(wParam), log);
+      log.showHeld();
       return 1;
     default:
       return DefWindowProcW(window, message, wParam, lParam);

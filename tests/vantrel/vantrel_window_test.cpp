@@ -195,6 +195,49 @@ TEST_F(VantrelWindow, TrimmingCountsCodePage932BytesAndNeverCutsACharacter) {
   EXPECT_EQ(logText(window), faces.substr(2) + L"ab");
 }
 
+// Text collected while updates are held ends in the log exactly as the same pieces added one
+// at a time: trimming across the pieces, double-byte characters at the cut, a piece too large
+// to be held, names in scripts code page 932 cannot spell.
+TEST_F(VantrelWindow, HeldTextEndsAsTheSamePiecesAddedOneAtATime) {
+  HWND window = open();
+  ASSERT_NE(window, nullptr);
+  vantrel::LogView& log = vantrel::logView();
+  const std::string a = "\x82\xa0";  // あ
+  std::string nearlyFull;
+  for (int i = 0; i < 16380; ++i) nearlyFull += a;
+  const std::wstring korean = fromUtf8(u8"사진상");
+  struct Piece {
+    std::string text;  // code page 932, or empty for the name below
+    bool name;
+  };
+  std::vector<std::vector<Piece>> cases = {
+      {{"yy", false}, {"z", false}, {a + "q" + a, false}, {"", true}, {"w", false}},
+      {{std::string(20000, 'b'), false}, {a + "x", false}, {std::string(13000, 'c'), false}, {"", true}},
+      {{std::string(40000, 'h') + a, false}, {"tail\r\n", false}},
+  };
+  cases.push_back({});  // the lines of a split of many images, more than the log has room for
+  for (int i = 0; i < 20; ++i) cases.back().push_back({"[fcg_" + std::to_string(i) + ".gg0]  " + a + a + "\r\n", false});
+  for (size_t c = 0; c < cases.size(); ++c) {
+    std::wstring shown[2];
+    for (int held = 0; held < 2; ++held) {
+      log.createControl(window, vantrel::kLogControlId);
+      log.append(nearlyFull.c_str());
+      if (held) log.holdUpdates();
+      for (const Piece& piece : cases[c]) {
+        if (piece.name) {
+          log.appendName(korean.c_str());
+        } else {
+          log.append(piece.text.c_str());
+        }
+      }
+      log.showHeld();
+      shown[held] = logText(window);
+    }
+    EXPECT_EQ(shown[1], shown[0]) << "case " << c;
+    EXPECT_LE(shown[0].size(), 32767u) << "case " << c;
+  }
+}
+
 TEST_F(VantrelWindow, LogFillsTheClientAreaAfterResizing) {
   HWND window = open();
   ASSERT_NE(window, nullptr);
