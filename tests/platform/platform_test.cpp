@@ -97,8 +97,8 @@ int64_t positionOf(HANDLE file) {
 TEST(PlatformFiles, SeekFileToReachesEvery64BitPositionAndRefusesNegativeOnes) {
   TempFolder folder;
   const std::string path = folder.path("sparse.bin");
-  const int64_t far = (int64_t{1} << 32) + 2;
-  ASSERT_TRUE(testing_support::writeSparseFile(path, {{0, "AB"}, {static_cast<uint64_t>(far), "CD"}}));
+  const int64_t past4GiB = (int64_t{1} << 32) + 2;
+  ASSERT_TRUE(testing_support::writeSparseFile(path, {{0, "AB"}, {static_cast<uint64_t>(past4GiB), "CD"}}));
   HANDLE in = openForRead(path);
   ASSERT_NE(in, INVALID_HANDLE_VALUE);
   const std::string hole(2, '\0');
@@ -107,9 +107,9 @@ TEST(PlatformFiles, SeekFileToReachesEvery64BitPositionAndRefusesNegativeOnes) {
     bool reached;
     std::string bytes;
   } cases[] = {
-      {far, true, "CD"},
+      {past4GiB, true, "CD"},
       {0, true, "AB"},
-      {far + 2, true, ""},          // the end
+      {past4GiB + 2, true, ""},      // the end
       {int64_t{1} << 40, true, ""},  // far past the end: allowed, nothing to read
       {1, true, std::string("B\0", 2)},
       {-1, false, hole},  // the handle stays after "B", in the hole
