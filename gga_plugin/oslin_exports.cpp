@@ -16,6 +16,7 @@
 #include <cstring>
 
 #include "gga_plugin/decoder_registry.h"
+#include "gga_plugin/oslin_info.h"
 #include "gga_plugin/picture_job.h"
 #include "plugin_api/plugin_api.h"
 #include "support/call_frame.h"
@@ -23,26 +24,6 @@
 
 using oslin::DecoderRegistry;
 using spi::WideChar;
-
-// The record GetPictureInfo fills, as the host reads it: byte-packed, 26 bytes with `hInfo`
-// unaligned at 22 on 32-bit Windows; on 64-bit Windows two zero bytes at 22 and an 8-byte
-// `hInfo` at 24, 32 bytes in all. The user value beside the callback is pointer-sized.
-static_assert(offsetof(spi::PictureInfo, left) == 0 && offsetof(spi::PictureInfo, top) == 4 &&
-                  offsetof(spi::PictureInfo, width) == 8 && offsetof(spi::PictureInfo, height) == 12,
-              "left, top, width, height at 0, 4, 8, 12");
-static_assert(offsetof(spi::PictureInfo, x_density) == 16 && offsetof(spi::PictureInfo, y_density) == 18 &&
-                  offsetof(spi::PictureInfo, colorDepth) == 20,
-              "densities at 16 and 18, colorDepth at 20");
-#if defined(_WIN64)
-static_assert(offsetof(spi::PictureInfo, padding) == 22 && sizeof(spi::PictureInfo::padding) == 2,
-              "two padding bytes at 22");
-static_assert(offsetof(spi::PictureInfo, hInfo) == 24 && sizeof(spi::PictureInfo::hInfo) == 8, "hInfo at 24, 8 bytes");
-static_assert(sizeof(spi::PictureInfo) == 32, "PictureInfo is 32 bytes on 64-bit Windows");
-#else
-static_assert(offsetof(spi::PictureInfo, hInfo) == 22 && sizeof(spi::PictureInfo::hInfo) == 4, "hInfo at 22, 4 bytes");
-static_assert(sizeof(spi::PictureInfo) == 26, "PictureInfo is 26 bytes");
-#endif
-static_assert(sizeof(spi::UserData) == sizeof(void*), "the host's user value is never cut");
 
 namespace {
 
@@ -94,12 +75,12 @@ int picture(const Char* buf, intptr_t len, unsigned int flag, void** pHBInfo, vo
 }  // namespace
 
 SPI_EXPORT int SPI_CALL GetPluginInfo(int infono, char* buf, int buflen) {
-  return support::getPluginInfo(spi::kOslinInfo, infono, buf, buflen);
+  return support::getPluginInfo(oslin::kPluginInfo, infono, buf, buflen);
 }
 
 // `buflen` and the result count UTF-16 characters.
 SPI_EXPORT int SPI_CALL GetPluginInfoW(int infono, WideChar* buf, int buflen) {
-  return support::getPluginInfoW(spi::kOslinInfo, infono, buf, buflen);
+  return support::getPluginInfoW(oslin::kPluginInfo, infono, buf, buflen);
 }
 
 SPI_EXPORT int SPI_CALL IsSupported(const char*, uintptr_t dw) { return probePicture(dw); }
@@ -134,3 +115,6 @@ SPI_EXPORT int SPI_CALL GetPreviewW(const WideChar*, intptr_t, unsigned int, voi
                                     intptr_t) {
   return spi::kNotSupported;
 }
+
+static_assert(spi::kImageExportTypes<GetPluginInfo, IsSupported, GetPictureInfo, GetPicture, GetPreview>);
+static_assert(spi::kImageExportTypesW<GetPluginInfoW, IsSupportedW, GetPictureInfoW, GetPictureW, GetPreviewW>);

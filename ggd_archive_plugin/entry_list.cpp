@@ -254,14 +254,14 @@ int ListFromDirectory(const uint8_t* directory, int64_t byteCount, int directory
 // read": 2.
 int ReadDirectoryBlock(HANDLE file, int64_t offset, HLOCAL* block, const uint8_t** bytes,
                        int* directoryBytes) {
-  uint8_t head[kHeadBytes] = {};
+  uint8_t head[spi::kHostHeadBytes] = {};
   uint32_t got = 0;
   if (offset != 0 && !platform::seekFileTo(file, offset)) return spi::kUnknownFormat;
   if (!ReadUpTo(file, head, sizeof head, &got) || got < kMinHeadBytes) return spi::kUnknownFormat;
   // The whole zero-filled buffer counts as available, as the head of a short file reads as
   // if padded with zeros; the directory read below still needs the real bytes.
   int d = 0;
-  if (CheckGgdArchive(head, kHeadBytes, &d) != kGgdOk) return spi::kUnknownFormat;
+  if (CheckGgdArchive(head, spi::kHostHeadBytes, &d) != kGgdOk) return spi::kUnknownFormat;
   if (!platform::seekFileTo(file, offset + kDirectoryOffset)) return spi::kUnknownFormat;
 
   HLOCAL directory = LocalAlloc(LMEM_MOVEABLE | LMEM_ZEROINIT, static_cast<size_t>(d));

@@ -8,6 +8,7 @@
 #include <cstring>
 
 #include "ggd_archive_plugin/entry_list.h"
+#include "ggd_archive_plugin/felbrin_info.h"
 #include "ggd_archive_plugin/file_calls.h"
 #include "ggd_archive_plugin/ggd_format.h"
 #include "ggd_archive_plugin/member_output.h"
@@ -46,10 +47,10 @@ int CheckHead(uintptr_t dw) {
   if (!spi::isProbeHandle(dw)) {
     // The host's buffer of the file's head, 2048 bytes by the interface's rule.
     const uint8_t* head = reinterpret_cast<const uint8_t*>(dw);
-    return CheckGgdArchive(head, kHeadBytes, nullptr) == kGgdOk ? 1 : 0;
+    return CheckGgdArchive(head, spi::kHostHeadBytes, nullptr) == kGgdOk ? 1 : 0;
   }
   // A handle: read from wherever it stands, and leave it open where the read left it.
-  uint8_t head[kHeadBytes] = {};
+  uint8_t head[spi::kHostHeadBytes] = {};
   uint32_t got = 0;
   if (!ReadUpTo(reinterpret_cast<HANDLE>(dw), head, sizeof head, &got)) return 0;
   return CheckGgdArchive(head, got, nullptr) == kGgdOk ? 1 : 0;
@@ -128,11 +129,11 @@ int ExtractMember(const Char* src, intptr_t len, Char* dest, unsigned flag, cons
 }  // namespace felbrin
 
 SPI_EXPORT int SPI_CALL GetPluginInfo(int infono, char* buf, int buflen) {
-  return spi::answerPluginInfo(spi::kFelbrinInfo, spi::copyInfoPrefix, infono, buf, buflen);
+  return spi::answerPluginInfo(felbrin::kPluginInfo, spi::copyInfoPrefix, infono, buf, buflen);
 }
 
 SPI_EXPORT int SPI_CALL GetPluginInfoW(int infono, WideChar* buf, int buflen) {
-  return spi::answerPluginInfoW(spi::kFelbrinInfo, spi::copyInfoPrefixW, infono, buf, buflen);
+  return spi::answerPluginInfoW(felbrin::kPluginInfo, spi::copyInfoPrefixW, infono, buf, buflen);
 }
 
 SPI_EXPORT int SPI_CALL IsSupported(const char* filename, uintptr_t dw) { return felbrin::CheckHead(dw); }
@@ -157,17 +158,23 @@ SPI_EXPORT int SPI_CALL GetFileInfoW(const WideChar* buf, intptr_t len, const Wi
   return felbrin::DescribeMember(buf, len, filename, flag, lpInfo);
 }
 
-SPI_EXPORT int SPI_CALL GetFile(const char* src, intptr_t len, char* dest, unsigned int flag,
+// `dest` is a folder's name in the family's characters, or the address of the host's handle.
+SPI_EXPORT int SPI_CALL GetFile(const char* src, intptr_t len, void* dest, unsigned int flag,
                                 spi::ProgressCallback progressCallback, intptr_t lData) {
-  return felbrin::ExtractMember(src, len, dest, flag, felbrin::Progress{progressCallback, lData});
+  return felbrin::ExtractMember(src, len, static_cast<char*>(dest), flag, felbrin::Progress{progressCallback, lData});
 }
 
-SPI_EXPORT int SPI_CALL GetFileW(const WideChar* src, intptr_t len, WideChar* dest, unsigned int flag,
+SPI_EXPORT int SPI_CALL GetFileW(const WideChar* src, intptr_t len, void* dest, unsigned int flag,
                                  spi::ProgressCallback progressCallback, intptr_t lData) {
-  return felbrin::ExtractMember(src, len, dest, flag, felbrin::Progress{progressCallback, lData});
+  return felbrin::ExtractMember(src, len, static_cast<WideChar*>(dest), flag,
+                                felbrin::Progress{progressCallback, lData});
 }
 
 SPI_EXPORT int SPI_CALL ConfigurationDlg(void* parent, int fnc) { return spi::kNotSupported; }
+
+static_assert(spi::kArchiveExportTypes<GetPluginInfo, IsSupported, GetArchiveInfo, GetFileInfo, GetFile>);
+static_assert(spi::kArchiveExportTypesW<GetPluginInfoW, IsSupportedW, GetArchiveInfoW, GetFileInfoW, GetFileW>);
+static_assert(spi::kConfigurationDlgType<ConfigurationDlg>);
 
 // The cache lives until the library is unloaded.
 #ifdef _WIN32

@@ -27,7 +27,6 @@ constexpr int64_t kSlotStartOffset = 12;
 constexpr int kMinDirectoryBytes = 16;
 constexpr int kMaxDirectoryBytes = 0x7FF0;    // the largest multiple of 16 below 0x8000
 constexpr int kMaxMembers = kMaxDirectoryBytes / 16 - 1;
-constexpr int64_t kHeadBytes = 2048;          // what IsSupported and the listing look at
 constexpr int64_t kMinHeadBytes = 26;         // D and the first slot, plus 8 bytes
 constexpr int64_t kSmallestFirstStart = 34;   // 2 + two slots: start(j) >= 34 + 16 j
 constexpr uint32_t kMinMemberSpacing = 8;     // scanned neighbours start at least 8 apart

@@ -21,6 +21,7 @@
 #include <type_traits>
 
 #include "ggd_image_plugin/ggd_picture.h"
+#include "ggd_image_plugin/gorsel_info.h"
 #include "platform/file_seek.h"
 #include "platform/win32.h"
 #include "plugin_api/host_block.h"
@@ -31,31 +32,8 @@ using spi::WideChar;
 
 static_assert(std::is_same<WideChar, WCHAR>::value, "the wide file calls take the exports' wide names");
 
-// The record as GetPictureInfo fills it, in both builds: the 64-bit one aligns the handle and
-// puts two bytes of padding before it, which Gorsel always writes as zero.
-static_assert(offsetof(spi::PictureInfo, left) == 0 && offsetof(spi::PictureInfo, top) == 4 &&
-                  offsetof(spi::PictureInfo, width) == 8 && offsetof(spi::PictureInfo, height) == 12,
-              "position and size at 0, 4, 8, 12");
-static_assert(offsetof(spi::PictureInfo, x_density) == 16 && offsetof(spi::PictureInfo, y_density) == 18,
-              "densities at 16 and 18");
-static_assert(offsetof(spi::PictureInfo, colorDepth) == 20, "colorDepth at 20");
-#if defined(_WIN64)
-static_assert(offsetof(spi::PictureInfo, padding) == 22 && sizeof(spi::PictureInfo::padding) == 2,
-              "two bytes of padding at 22");
-static_assert(offsetof(spi::PictureInfo, hInfo) == 24 && sizeof(spi::PictureInfo::hInfo) == 8,
-              "an 8-byte handle at 24");
-static_assert(sizeof(spi::PictureInfo) == 32, "PictureInfo is 32 bytes");
-#else
-static_assert(offsetof(spi::PictureInfo, hInfo) == 22 && sizeof(spi::PictureInfo::hInfo) == 4,
-              "a 4-byte handle at 22, unaligned");
-static_assert(sizeof(spi::PictureInfo) == 26, "PictureInfo is 26 bytes");
-#endif
-static_assert(sizeof(spi::UserData) == sizeof(void*), "the host's user value is kept at full width");
-
 namespace {
 
-// The start of a file that IsSupported and GetPictureInfo look at.
-constexpr DWORD kHeadBytes = 2048;
 // The longest input GetPicture reads: a header and the longest stream the decoder takes.
 constexpr int64_t kMaxInputBytes = gorsel::kHeaderBytes + gorsel::kMaxStreamBytes;
 
@@ -137,9 +115,9 @@ int StartPictureFile(HANDLE file, int64_t offset, PictureInput* input, GgdPictur
   // An offset past the end leaves nothing to read, rather than a negative size.
   int64_t tail = std::min(std::max<int64_t>(size - offset, 0), kMaxInputBytes);
 
-  uint8_t head[kHeadBytes] = {};
+  uint8_t head[spi::kHostHeadBytes] = {};
   DWORD headRead = 0;
-  const DWORD headWanted = static_cast<DWORD>(std::min<int64_t>(tail, kHeadBytes));
+  const DWORD headWanted = static_cast<DWORD>(std::min<int64_t>(tail, spi::kHostHeadBytes));
   if (!ReadFile(file, head, headWanted, &headRead, nullptr)) return spi::kReadError;
   int result = AcceptPicture(head, &tail, header);
   if (result != spi::kSuccess) return result;
@@ -227,8 +205,8 @@ int BuildBitmap(const PictureInput& input, const GgdPictureHeader& header, const
 // GetPictureInfo's head: memory as it stands, or the first 2048 bytes of the file at the
 // offset, zero-padded; the check then sees all 2048 bytes, as hosts' heads are that long.
 template <typename Char>
-int ReadHead(const Char* buf, intptr_t len, unsigned flag, uint8_t (&head)[kHeadBytes], const uint8_t** data,
-             int64_t* available) {
+int ReadHead(const Char* buf, intptr_t len, unsigned flag, uint8_t (&head)[spi::kHostHeadBytes],
+             const uint8_t** data, int64_t* available) {
   if (IsMemoryInput(flag)) {
     if (len < static_cast<intptr_t>(gorsel::kHeaderBytes)) return spi::kUnknownFormat;
     *data = MemoryBytes(buf);
@@ -241,28 +219,28 @@ int ReadHead(const Char* buf, intptr_t len, unsigned flag, uint8_t (&head)[kHead
   DWORD read = 0;
   if (!platform::seekFileTo(file, len)) {
     result = spi::kReadError;
-  } else if (!ReadFile(file, head, kHeadBytes, &read, nullptr) || read < gorsel::kHeaderBytes) {
+  } else if (!ReadFile(file, head, spi::kHostHeadBytes, &read, nullptr) || read < gorsel::kHeaderBytes) {
     result = spi::kUnknownFormat;
   }
   CloseHandle(file);
   *data = head;
-  *available = kHeadBytes;
+  *available = spi::kHostHeadBytes;
   return result;
 }
 
 // IsSupported in both families: the name plays no part.
 int ProbePicture(uintptr_t dw) {
-  uint8_t head[kHeadBytes] = {};
+  uint8_t head[spi::kHostHeadBytes] = {};
   const uint8_t* data = head;
   int64_t available = 0;
   if (!spi::isProbeHandle(dw)) {
     // The host's head buffer, which hosts make 2048 bytes long.
     data = reinterpret_cast<const uint8_t*>(dw);
-    available = kHeadBytes;
+    available = spi::kHostHeadBytes;
   } else {
     // A handle: read from wherever it stands and leave it open.
     DWORD read = 0;
-    if (!ReadFile(reinterpret_cast<HANDLE>(dw), head, kHeadBytes, &read, nullptr)) return 0;
+    if (!ReadFile(reinterpret_cast<HANDLE>(dw), head, spi::kHostHeadBytes, &read, nullptr)) return 0;
     available = read;
   }
   return gorsel::CheckGgdPicture(&data, &available, nullptr) == spi::kSuccess ? 1 : 0;
@@ -273,7 +251,7 @@ int PictureInfo(const Char* buf, intptr_t len, unsigned int flag, spi::PictureIn
   if (lpInfo == nullptr) return spi::kNotSupported;
   if (buf == nullptr) return IsMemoryInput(flag) ? spi::kUnknownFormat : spi::kReadError;
 
-  uint8_t head[kHeadBytes] = {};
+  uint8_t head[spi::kHostHeadBytes] = {};
   const uint8_t* data = nullptr;
   int64_t available = 0;
   GgdPictureHeader header = {};
@@ -311,11 +289,11 @@ int Picture(const Char* buf, intptr_t len, unsigned int flag, void** pHBInfo, vo
 }  // namespace
 
 SPI_EXPORT int SPI_CALL GetPluginInfo(int infono, char* buf, int buflen) {
-  return spi::answerPluginInfo(spi::kGorselInfo, spi::copyInfoPrefix, infono, buf, buflen);
+  return spi::answerPluginInfo(gorsel::kPluginInfo, spi::copyInfoPrefix, infono, buf, buflen);
 }
 
 SPI_EXPORT int SPI_CALL GetPluginInfoW(int infono, WideChar* buf, int buflen) {
-  return spi::answerPluginInfoW(spi::kGorselInfo, spi::copyInfoPrefixW, infono, buf, buflen);
+  return spi::answerPluginInfoW(gorsel::kPluginInfo, spi::copyInfoPrefixW, infono, buf, buflen);
 }
 
 SPI_EXPORT int SPI_CALL IsSupported(const char*, uintptr_t dw) { return ProbePicture(dw); }
@@ -352,3 +330,7 @@ SPI_EXPORT int SPI_CALL GetPreviewW(const WideChar*, intptr_t, unsigned int, voi
 }
 
 SPI_EXPORT int SPI_CALL ConfigurationDlg(void*, int) { return spi::kNotSupported; }
+
+static_assert(spi::kImageExportTypes<GetPluginInfo, IsSupported, GetPictureInfo, GetPicture, GetPreview>);
+static_assert(spi::kImageExportTypesW<GetPluginInfoW, IsSupportedW, GetPictureInfoW, GetPictureW, GetPreviewW>);
+static_assert(spi::kConfigurationDlgType<ConfigurationDlg>);

@@ -18,6 +18,7 @@
 #include <type_traits>
 
 #include "mgx_plugin/archive_registry.h"
+#include "mgx_plugin/durnac_info.h"
 #include "mgx_plugin/member_names.h"
 #include "mgx_plugin/wide_records.h"
 #include "platform/win32.h"
@@ -207,11 +208,11 @@ int probeArchive(const Char* filename, uintptr_t dw) {
 }  // namespace
 
 SPI_EXPORT int SPI_CALL GetPluginInfo(int infono, char* buf, int buflen) {
-  return support::getPluginInfo(spi::kDurnacInfo, infono, buf, buflen);
+  return support::getPluginInfo(durnac::kPluginInfo, infono, buf, buflen);
 }
 
 SPI_EXPORT int SPI_CALL GetPluginInfoW(int infono, WideChar* buf, int buflen) {
-  return support::getPluginInfoW(spi::kDurnacInfo, infono, buf, buflen);
+  return support::getPluginInfoW(durnac::kPluginInfo, infono, buf, buflen);
 }
 
 SPI_EXPORT int SPI_CALL IsSupported(const char* filename, uintptr_t dw) { return probeArchive(filename, dw); }
@@ -245,3 +246,6 @@ SPI_EXPORT int SPI_CALL GetFileW(const WideChar* src, intptr_t len, void* dest, 
                                  spi::ProgressCallback progressCallback, intptr_t lData) {
   return extractFile(src, len, dest, flag, progressCallback, lData);
 }
+
+static_assert(spi::kArchiveExportTypes<GetPluginInfo, IsSupported, GetArchiveInfo, GetFileInfo, GetFile>);
+static_assert(spi::kArchiveExportTypesW<GetPluginInfoW, IsSupportedW, GetArchiveInfoW, GetFileInfoW, GetFileW>);

@@ -4,17 +4,6 @@
 
 namespace spi {
 
-// Felbrin and Gorsel name their maker after "by".
-#define SPI_MAKER " (c) 2026 the Vantrel tool set"
-#define SPI_BY_MAKER " by the Vantrel tool set, 2026"
-
-const PluginInfoTable kOslinInfo = {"00IN", "GGA import plug-in ver.0.01" SPI_MAKER, "*.gg0;*.gg1", "GGA file"};
-const PluginInfoTable kDurnacInfo = {"00AM", "MGX extract plug-in ver.0.01" SPI_MAKER, "*.mgx", "MGX archive"};
-const PluginInfoTable kFelbrinInfo = {"00AM", "Purple GGD extract library Ver 1.00" SPI_BY_MAKER, "*",
-                                      "Purple Archive File(GGD.)"};
-const PluginInfoTable kGorselInfo = {"00IN", "Purple GGD to DIB filter Ver 1.00" SPI_BY_MAKER, "*.GGD",
-                                     "Purple Graphic Data (GGD)"};
-
 const char* pluginInfoEntry(const PluginInfoTable& table, int infono) {
   switch (infono) {
     case 0: return table.kind;

@@ -1,11 +1,14 @@
-// The contract between a picture viewer (the host) and our plug-ins: records, flag bits,
-// return codes, the progress callback and the information tables. Nothing here depends on
-// the platform layer; the records keep their 32-bit Windows byte layout in every build
-// but the 64-bit Windows one, whose layout the 64-bit interface fixes.
+// The contract between a picture viewer (the host) and our plug-ins, stated once: records
+// and their layouts, flag bits, return codes, the progress callback, the exports' types, the
+// limits the interface fixes, and the rules by which GetPluginInfo copies a plug-in's
+// information table (each plug-in owns its table). Nothing here depends on the platform
+// layer; the records keep their 32-bit Windows byte layout in every build but the 64-bit
+// Windows one, whose layout the 64-bit interface fixes.
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
+#include <type_traits>
 
 #if defined(_WIN32) && !defined(_WIN64)
 #define SPI_CALL __stdcall
@@ -82,8 +85,19 @@ struct PictureInfo {
   RecordHandle hInfo;  // local-memory handle of a text comment, or 0
 };
 
-// One archive member. An array of them ends with a record whose method[0] is 0.
-struct ArchiveEntryInfo {
+// UTF-16 code units, as the Unicode exports take names and fill records.
+#if defined(_WIN32)
+typedef wchar_t WideChar;
+#else
+typedef char16_t WideChar;
+#endif
+static_assert(sizeof(WideChar) == 2, "UTF-16 code units");
+
+// One archive member, with names in the family's characters: bytes of the system code page
+// for the ANSI exports (ArchiveEntryInfo), UTF-16 for their twins (ArchiveEntryInfoW). An
+// array of them ends with a record whose method[0] is 0.
+template <typename Char>
+struct BasicArchiveEntryInfo {
   char method[8];
   RecordWord position;   // handed back unchanged as GetFile's `len`
   RecordWord compsize;
@@ -93,78 +107,72 @@ struct ArchiveEntryInfo {
 #else
   int32_t timestamp;     // seconds since 1970-01-01 UTC; 0 = none
 #endif
-  char path[200];
-  char filename[200];
+  Char path[200];
+  Char filename[200];
   uint32_t crc;
 #if defined(_WIN64)
   uint32_t padding;      // always zero
 #endif
 };
-
-// The same record as the Unicode exports fill it: names in UTF-16.
-#if defined(_WIN32)
-typedef wchar_t WideChar;
-#else
-typedef char16_t WideChar;
-#endif
-static_assert(sizeof(WideChar) == 2, "UTF-16 code units");
-
-struct ArchiveEntryInfoW {
-  char method[8];
-  RecordWord position;
-  RecordWord compsize;
-  RecordWord filesize;
-#if defined(_WIN64)
-  uint64_t timestamp;
-#else
-  int32_t timestamp;
-#endif
-  WideChar path[200];
-  WideChar filename[200];
-  uint32_t crc;
-#if defined(_WIN64)
-  uint32_t padding;
-#endif
-};
+typedef BasicArchiveEntryInfo<char> ArchiveEntryInfo;
+typedef BasicArchiveEntryInfo<WideChar> ArchiveEntryInfoW;
 
 #pragma pack(pop)
 
-#if defined(_WIN64)
-static_assert(sizeof(ArchiveEntryInfoW) == 848, "ArchiveEntryInfoW is 848 bytes on Win64");
-static_assert(offsetof(ArchiveEntryInfoW, path) == 40, "path at 40");
-static_assert(offsetof(ArchiveEntryInfoW, filename) == 440, "filename at 440");
-static_assert(offsetof(ArchiveEntryInfoW, crc) == 840, "crc at 840");
-#else
-static_assert(sizeof(ArchiveEntryInfoW) == 828, "ArchiveEntryInfoW is 828 bytes");
-static_assert(offsetof(ArchiveEntryInfoW, path) == 24, "path at 24");
-static_assert(offsetof(ArchiveEntryInfoW, filename) == 424, "filename at 424");
-static_assert(offsetof(ArchiveEntryInfoW, crc) == 824, "crc at 824");
-#endif
+// The records' layouts at both widths, as hosts read them: byte-packed, with `hInfo`
+// unaligned at 22 in the 32-bit PictureInfo; on 64-bit Windows the handles and the words of
+// an entry are 8 bytes, with zero padding before PictureInfo's `hInfo` and after the crc.
+struct PictureInfoLayout {
+  size_t left, top, width, height, x_density, y_density, colorDepth, hInfo, hInfoBytes, size;
+};
+struct EntryLayout {
+  size_t position, compsize, filesize, timestamp, path, filename, crc, size;
+};
+//                                             left top width height xd  yd  depth hInfo bytes size
+constexpr PictureInfoLayout kPictureInfo32 = {0, 4, 8, 12, 16, 18, 20, 22, 4, 26};
+constexpr PictureInfoLayout kPictureInfo64 = {0, 4, 8, 12, 16, 18, 20, 24, 8, 32};
+//                                position compsize filesize timestamp path filename crc size
+constexpr EntryLayout kEntry32 = {8, 12, 16, 20, 24, 224, 424, 428};
+constexpr EntryLayout kEntry64 = {8, 16, 24, 32, 40, 240, 440, 448};
+constexpr EntryLayout kEntryW32 = {8, 12, 16, 20, 24, 424, 824, 828};
+constexpr EntryLayout kEntryW64 = {8, 16, 24, 32, 40, 440, 840, 848};
 
 #if defined(_WIN64)
-static_assert(sizeof(PictureInfo) == 32, "PictureInfo is 32 bytes on Win64");
-static_assert(offsetof(PictureInfo, hInfo) == 24, "hInfo at 24 on Win64");
-static_assert(sizeof(ArchiveEntryInfo) == 448, "ArchiveEntryInfo is 448 bytes on Win64");
-static_assert(offsetof(ArchiveEntryInfo, compsize) == 16, "compsize at 16");
-static_assert(offsetof(ArchiveEntryInfo, filesize) == 24, "filesize at 24");
-static_assert(offsetof(ArchiveEntryInfo, timestamp) == 32, "timestamp at 32");
-static_assert(offsetof(ArchiveEntryInfo, path) == 40, "path at 40");
-static_assert(offsetof(ArchiveEntryInfo, filename) == 240, "filename at 240");
-static_assert(offsetof(ArchiveEntryInfo, crc) == 440, "crc at 440");
+constexpr PictureInfoLayout kPictureInfoLayout = kPictureInfo64;
+constexpr EntryLayout kEntryLayout = kEntry64;
+constexpr EntryLayout kEntryWLayout = kEntryW64;
+static_assert(offsetof(PictureInfo, padding) == 22, "two zero bytes before hInfo");
 #else
-static_assert(sizeof(PictureInfo) == 26, "PictureInfo is 26 bytes");
-static_assert(offsetof(PictureInfo, x_density) == 16, "x_density at 16");
-static_assert(offsetof(PictureInfo, colorDepth) == 20, "colorDepth at 20");
-static_assert(offsetof(PictureInfo, hInfo) == 22, "hInfo at 22, unaligned");
-static_assert(sizeof(ArchiveEntryInfo) == 428, "ArchiveEntryInfo is 428 bytes");
-static_assert(offsetof(ArchiveEntryInfo, position) == 8, "position at 8");
-static_assert(offsetof(ArchiveEntryInfo, compsize) == 12, "compsize at 12");
-static_assert(offsetof(ArchiveEntryInfo, filesize) == 16, "filesize at 16");
-static_assert(offsetof(ArchiveEntryInfo, timestamp) == 20, "timestamp at 20");
-static_assert(offsetof(ArchiveEntryInfo, path) == 24, "path at 24");
-static_assert(offsetof(ArchiveEntryInfo, filename) == 224, "filename at 224");
-static_assert(offsetof(ArchiveEntryInfo, crc) == 424, "crc at 424");
+constexpr PictureInfoLayout kPictureInfoLayout = kPictureInfo32;
+constexpr EntryLayout kEntryLayout = kEntry32;
+constexpr EntryLayout kEntryWLayout = kEntryW32;
 #endif
+
+static_assert(offsetof(PictureInfo, left) == kPictureInfoLayout.left &&
+                  offsetof(PictureInfo, top) == kPictureInfoLayout.top &&
+                  offsetof(PictureInfo, width) == kPictureInfoLayout.width &&
+                  offsetof(PictureInfo, height) == kPictureInfoLayout.height &&
+                  offsetof(PictureInfo, x_density) == kPictureInfoLayout.x_density &&
+                  offsetof(PictureInfo, y_density) == kPictureInfoLayout.y_density &&
+                  offsetof(PictureInfo, colorDepth) == kPictureInfoLayout.colorDepth &&
+                  offsetof(PictureInfo, hInfo) == kPictureInfoLayout.hInfo &&
+                  sizeof(PictureInfo::hInfo) == kPictureInfoLayout.hInfoBytes &&
+                  sizeof(PictureInfo) == kPictureInfoLayout.size,
+              "PictureInfo as hosts read it");
+
+template <typename Entry>
+constexpr bool hasLayout(const EntryLayout& layout) {
+  return offsetof(Entry, method) == 0 && offsetof(Entry, position) == layout.position &&
+         offsetof(Entry, compsize) == layout.compsize && offsetof(Entry, filesize) == layout.filesize &&
+         offsetof(Entry, timestamp) == layout.timestamp && offsetof(Entry, path) == layout.path &&
+         offsetof(Entry, filename) == layout.filename && offsetof(Entry, crc) == layout.crc &&
+         sizeof(Entry) == layout.size;
+}
+static_assert(hasLayout<ArchiveEntryInfo>(kEntryLayout), "ArchiveEntryInfo as hosts read it");
+static_assert(hasLayout<ArchiveEntryInfoW>(kEntryWLayout), "ArchiveEntryInfoW as hosts read it");
+
+// The user value beside the callback is pointer-sized, so it reaches the callback uncut.
+static_assert(sizeof(UserData) == sizeof(void*), "the host's user value at full width");
 
 // The 40-byte header at the start of a bitmap information block.
 #pragma pack(push, 1)
@@ -234,9 +242,60 @@ typedef int (*InfoCopyRuleW)(WideChar* dst, const char* src, int limit);
 int answerPluginInfo(const PluginInfoTable& table, InfoCopyRule rule, int infono, char* buf, int buflen);
 int answerPluginInfoW(const PluginInfoTable& table, InfoCopyRuleW rule, int infono, WideChar* buf, int buflen);
 
-extern const PluginInfoTable kOslinInfo;
-extern const PluginInfoTable kDurnacInfo;
-extern const PluginInfoTable kFelbrinInfo;
-extern const PluginInfoTable kGorselInfo;
+// IsSupported's head: when `dw` is an address, it points at a buffer of this many bytes
+// holding the file's first bytes, zero-filled past a shorter file's end. Hosts make it this
+// long; a plug-in may read less of it, never more.
+constexpr uint32_t kHostHeadBytes = 2048;
+
+// The exports as a host looks them up by name, in two families. The ANSI ones take file and
+// member names in the system code page; their Unicode twins (the same name with "W") take
+// them in UTF-16 and fill ArchiveEntryInfoW. Memory input is bytes in both. GetFile's
+// `dest` is a folder's name in the family's characters, or with memory output the address
+// of the host's handle variable. ConfigurationDlg has no twin. Each plug-in checks its definitions against
+// these types; hosts keep what they look up in them.
+typedef int(SPI_CALL* GetPluginInfoFn)(int infono, char* buf, int buflen);
+typedef int(SPI_CALL* IsSupportedFn)(const char* filename, uintptr_t dw);
+typedef int(SPI_CALL* GetPictureInfoFn)(const char* buf, intptr_t len, unsigned int flag, PictureInfo* lpInfo);
+typedef int(SPI_CALL* GetPictureFn)(const char* buf, intptr_t len, unsigned int flag, void** pHBInfo, void** pHBm,
+                                    ProgressCallback progressCallback, intptr_t lData);
+typedef GetPictureFn GetPreviewFn;
+typedef int(SPI_CALL* GetArchiveInfoFn)(const char* buf, intptr_t len, unsigned int flag, void** lphInf);
+typedef int(SPI_CALL* GetFileInfoFn)(const char* buf, intptr_t len, const char* filename, unsigned int flag,
+                                     ArchiveEntryInfo* lpInfo);
+typedef int(SPI_CALL* GetFileFn)(const char* src, intptr_t len, void* dest, unsigned int flag,
+                                 ProgressCallback progressCallback, intptr_t lData);
+typedef int(SPI_CALL* ConfigurationDlgFn)(void* parent, int fnc);
+
+typedef int(SPI_CALL* GetPluginInfoWFn)(int infono, WideChar* buf, int buflen);
+typedef int(SPI_CALL* IsSupportedWFn)(const WideChar* filename, uintptr_t dw);
+typedef int(SPI_CALL* GetPictureInfoWFn)(const WideChar* buf, intptr_t len, unsigned int flag, PictureInfo* lpInfo);
+typedef int(SPI_CALL* GetPictureWFn)(const WideChar* buf, intptr_t len, unsigned int flag, void** pHBInfo,
+                                     void** pHBm, ProgressCallback progressCallback, intptr_t lData);
+typedef GetPictureWFn GetPreviewWFn;
+typedef int(SPI_CALL* GetArchiveInfoWFn)(const WideChar* buf, intptr_t len, unsigned int flag, void** lphInf);
+typedef int(SPI_CALL* GetFileInfoWFn)(const WideChar* buf, intptr_t len, const WideChar* filename,
+                                      unsigned int flag, ArchiveEntryInfoW* lpInfo);
+typedef int(SPI_CALL* GetFileWFn)(const WideChar* src, intptr_t len, void* dest, unsigned int flag,
+                                  ProgressCallback progressCallback, intptr_t lData);
+
+// Each plug-in names its definitions in one of these, after defining them, so that its build
+// fails unless every export has its type here: for an image plug-in
+//   static_assert(spi::kImageExportTypes<GetPluginInfo, IsSupported, GetPictureInfo, GetPicture, GetPreview>);
+// and the same for the twins (kImageExportTypesW) and, where exported, ConfigurationDlg.
+template <GetPluginInfoFn, IsSupportedFn, GetPictureInfoFn, GetPictureFn, GetPreviewFn>
+constexpr bool kImageExportTypes = true;
+template <GetPluginInfoWFn, IsSupportedWFn, GetPictureInfoWFn, GetPictureWFn, GetPreviewWFn>
+constexpr bool kImageExportTypesW = true;
+template <GetPluginInfoFn, IsSupportedFn, GetArchiveInfoFn, GetFileInfoFn, GetFileFn>
+constexpr bool kArchiveExportTypes = true;
+template <GetPluginInfoWFn, IsSupportedWFn, GetArchiveInfoWFn, GetFileInfoWFn, GetFileWFn>
+constexpr bool kArchiveExportTypesW = true;
+template <ConfigurationDlgFn>
+constexpr bool kConfigurationDlgType = true;
+
+// The function type behind one of those pointers, for a program that declares the exports it
+// links in: `SPI_EXPORT spi::FunctionOf<spi::IsSupportedFn> IsSupported;`.
+template <typename Pointer>
+using FunctionOf = typename std::remove_pointer<Pointer>::type;
 
 }  // namespace spi

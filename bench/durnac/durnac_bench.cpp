@@ -28,17 +28,14 @@ constexpr uint32_t kListedMembers = 100000;
 constexpr uint32_t kListedMemberSize = 16;
 constexpr uint64_t kLargeMember = 256ull << 20;
 
-typedef int(SPI_CALL* GetArchiveInfoFn)(const char*, intptr_t, unsigned int, void**);
-typedef int(SPI_CALL* GetFileFn)(const char*, intptr_t, void*, unsigned int, spi::ProgressCallback, intptr_t);
-
 struct Setup {
   std::filesystem::path folder;
   std::string listArchive;
   std::string smallerArchive;  // a tenth of the members, to show how extraction scales
   std::string largeArchive;
   void* library = nullptr;
-  GetArchiveInfoFn getArchiveInfo = nullptr;
-  GetFileFn getFile = nullptr;
+  spi::GetArchiveInfoFn getArchiveInfo = nullptr;
+  spi::GetFileFn getFile = nullptr;
   std::vector<uint8_t> largeBytes;  // the large member's bytes, for the memcpy baseline
 } setup;
 
@@ -86,8 +83,8 @@ bool prepare() {
     std::fprintf(stderr, "cannot load Durnac.so: %s\n", dlerror());
     return false;
   }
-  setup.getArchiveInfo = reinterpret_cast<GetArchiveInfoFn>(dlsym(setup.library, "GetArchiveInfo"));
-  setup.getFile = reinterpret_cast<GetFileFn>(dlsym(setup.library, "GetFile"));
+  setup.getArchiveInfo = reinterpret_cast<spi::GetArchiveInfoFn>(dlsym(setup.library, "GetArchiveInfo"));
+  setup.getFile = reinterpret_cast<spi::GetFileFn>(dlsym(setup.library, "GetFile"));
   return setup.getArchiveInfo != nullptr && setup.getFile != nullptr;
 }
 

@@ -27,11 +27,6 @@ namespace {
 
 namespace fs = std::filesystem;
 
-typedef int (*GetArchiveInfoFn)(const char* buf, intptr_t len, unsigned flag, void** lphInf);
-typedef int (*GetArchiveInfoWFn)(const spi::WideChar* buf, intptr_t len, unsigned flag, void** lphInf);
-typedef int (*GetFileFn)(const char* src, intptr_t len, char* dest, unsigned flag, spi::ProgressCallback callback,
-                         intptr_t lData);
-
 constexpr size_t kListMembers = 2000;
 constexpr uint64_t kBigMemberBytes = 256ull << 20;
 
@@ -40,9 +35,9 @@ struct Setup {
   std::string listArchive, bigArchive, bigRaw, outFolder;
   intptr_t bigPosition = 0;
   void* library = nullptr;
-  GetArchiveInfoFn GetArchiveInfo = nullptr;
-  GetArchiveInfoWFn GetArchiveInfoW = nullptr;
-  GetFileFn GetFile = nullptr;
+  spi::GetArchiveInfoFn GetArchiveInfo = nullptr;
+  spi::GetArchiveInfoWFn GetArchiveInfoW = nullptr;
+  spi::GetFileFn GetFile = nullptr;
 };
 Setup gSetup;
 
@@ -93,9 +88,9 @@ bool setUp() {
   const std::string library = other != nullptr ? std::string(other) : executableFolder() + "Felbrin.so";
   gSetup.library = dlopen(library.c_str(), RTLD_NOW | RTLD_LOCAL);
   if (gSetup.library == nullptr) return false;
-  gSetup.GetArchiveInfo = reinterpret_cast<GetArchiveInfoFn>(dlsym(gSetup.library, "GetArchiveInfo"));
-  gSetup.GetArchiveInfoW = reinterpret_cast<GetArchiveInfoWFn>(dlsym(gSetup.library, "GetArchiveInfoW"));
-  gSetup.GetFile = reinterpret_cast<GetFileFn>(dlsym(gSetup.library, "GetFile"));
+  gSetup.GetArchiveInfo = reinterpret_cast<spi::GetArchiveInfoFn>(dlsym(gSetup.library, "GetArchiveInfo"));
+  gSetup.GetArchiveInfoW = reinterpret_cast<spi::GetArchiveInfoWFn>(dlsym(gSetup.library, "GetArchiveInfoW"));
+  gSetup.GetFile = reinterpret_cast<spi::GetFileFn>(dlsym(gSetup.library, "GetFile"));
   return gSetup.GetArchiveInfo && gSetup.GetArchiveInfoW && gSetup.GetFile && writeListArchive() && writeBigArchive();
 }
 

@@ -102,10 +102,8 @@ void lz4Decompress(const Picture& p, std::vector<char>& into) {
   benchmark::ClobberMemory();
 }
 
-typedef int (*GetPictureFn)(const char*, intptr_t, unsigned int, void**, void**, spi::ProgressCallback, intptr_t);
-
 // Gorsel.so beside this program, loaded as a host loads it.
-GetPictureFn loadGetPicture() {
+spi::GetPictureFn loadGetPicture() {
   static void* library = nullptr;
   if (library == nullptr) {
     char path[PATH_MAX] = {};
@@ -114,7 +112,7 @@ GetPictureFn loadGetPicture() {
     folder = folder.substr(0, folder.find_last_of('/') + 1);
     library = dlopen((folder + "Gorsel.so").c_str(), RTLD_NOW | RTLD_LOCAL);
   }
-  return library ? reinterpret_cast<GetPictureFn>(dlsym(library, "GetPicture")) : nullptr;
+  return library ? reinterpret_cast<spi::GetPictureFn>(dlsym(library, "GetPicture")) : nullptr;
 }
 
 void setRate(benchmark::State& state, double secondsEach) {
@@ -124,7 +122,7 @@ void setRate(benchmark::State& state, double secondsEach) {
 // GetPicture, as a host calls it: fresh blocks every time, freed after.
 void getPicture(benchmark::State& state, SamplePattern pattern, bool fromFile) {
   const Picture& p = picture(pattern);
-  GetPictureFn get = loadGetPicture();
+  spi::GetPictureFn get = loadGetPicture();
   if (get == nullptr) {
     state.SkipWithError("Gorsel.so not found");
     return;

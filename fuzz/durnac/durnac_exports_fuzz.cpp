@@ -5,6 +5,7 @@
 // by name, and GetFile extracts members to memory in both families. Beyond "no crash", it
 // checks that both families agree, that every member handed over holds exactly the bytes its
 // entry points at, and that a member the file cannot hold answers 6 with a null handle.
+#include <algorithm>
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
@@ -13,28 +14,15 @@
 #include "fuzz/support/fuzz_helpers.h"
 #include "platform/win32.h"
 #include "plugin_api/plugin_api.h"
+#include "tests/common/export_declarations.h"
 
 using spi::WideChar;
-
-SPI_EXPORT int SPI_CALL IsSupported(const char* filename, uintptr_t dw);
-SPI_EXPORT int SPI_CALL IsSupportedW(const WideChar* filename, uintptr_t dw);
-SPI_EXPORT int SPI_CALL GetArchiveInfo(const char* buf, intptr_t len, unsigned int flag, void** lphInf);
-SPI_EXPORT int SPI_CALL GetArchiveInfoW(const WideChar* buf, intptr_t len, unsigned int flag, void** lphInf);
-SPI_EXPORT int SPI_CALL GetFileInfo(const char* buf, intptr_t len, const char* filename, unsigned int flag,
-                                    spi::ArchiveEntryInfo* lpInfo);
-SPI_EXPORT int SPI_CALL GetFileInfoW(const WideChar* buf, intptr_t len, const WideChar* filename, unsigned int flag,
-                                     spi::ArchiveEntryInfoW* lpInfo);
-SPI_EXPORT int SPI_CALL GetFile(const char* src, intptr_t len, void* dest, unsigned int flag,
-                                spi::ProgressCallback progressCallback, intptr_t lData);
-SPI_EXPORT int SPI_CALL GetFileW(const WideChar* src, intptr_t len, void* dest, unsigned int flag,
-                                 spi::ProgressCallback progressCallback, intptr_t lData);
 
 namespace {
 
 // Members extracted per input: the first ones and the last, so that a large directory does
 // not slow the fuzzer to a crawl.
 constexpr uint32_t kMembersExtracted = 48;
-constexpr size_t kHeadBytes = 1024;  // the head a host hands IsSupported in memory
 constexpr size_t kHeaderSize = 32;
 constexpr size_t kEntrySize = 20;
 
@@ -60,8 +48,8 @@ int probeBothWays(const fuzz_support::InputFile& file, const uint8_t* data, size
                      ? IsSupported(file.path(), reinterpret_cast<uintptr_t>(handle))
                      : -1;
   check(CloseHandle(handle));
-  std::vector<uint8_t> head(kHeadBytes, 0);
-  std::memcpy(head.data(), data, size < kHeadBytes ? size : kHeadBytes);
+  std::vector<uint8_t> head(spi::kHostHeadBytes, 0);
+  std::memcpy(head.data(), data, std::min<size_t>(size, spi::kHostHeadBytes));
   int inMemory = IsSupportedW(file.widePath(), reinterpret_cast<uintptr_t>(head.data()));
   check(inMemory == 0 || inMemory == 1);
   if (size < kHeaderSize) {

@@ -16,18 +16,9 @@
 
 #include "platform/win32.h"
 #include "plugin_api/plugin_api.h"
+#include "tests/common/export_declarations.h"
 
 using spi::WideChar;
-
-SPI_EXPORT int SPI_CALL IsSupported(const char* filename, uintptr_t dw);
-SPI_EXPORT int SPI_CALL GetArchiveInfo(const char* buf, intptr_t len, unsigned int flag, void** lphInf);
-SPI_EXPORT int SPI_CALL GetArchiveInfoW(const WideChar* buf, intptr_t len, unsigned int flag, void** lphInf);
-SPI_EXPORT int SPI_CALL GetFileInfo(const char* buf, intptr_t len, const char* filename, unsigned int flag,
-                                    spi::ArchiveEntryInfo* lpInfo);
-SPI_EXPORT int SPI_CALL GetFile(const char* src, intptr_t len, char* dest, unsigned int flag,
-                                spi::ProgressCallback progressCallback, intptr_t lData);
-SPI_EXPORT int SPI_CALL GetFileW(const WideChar* src, intptr_t len, WideChar* dest, unsigned int flag,
-                                 spi::ProgressCallback progressCallback, intptr_t lData);
 
 namespace {
 

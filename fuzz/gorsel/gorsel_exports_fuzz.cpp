@@ -28,7 +28,6 @@ namespace {
 
 // Pictures above this are only checked, not decoded, to keep runs fast.
 constexpr uint64_t kMaxFuzzBitmapBytes = 16u << 20;
-constexpr size_t kHeadBytes = 2048;
 
 void* const kUntouched = reinterpret_cast<void*>(static_cast<uintptr_t>(0x5A5A5A5A));
 
@@ -142,9 +141,9 @@ bool writeFile(const std::string& name, const uint8_t* data, size_t size) {
 
 // IsSupported through the host's head buffer and through a handle at `offset`.
 void probe(const InputFile& file, const uint8_t* data, size_t size, intptr_t offset) {
-  uint8_t head[kHeadBytes] = {};
+  uint8_t head[spi::kHostHeadBytes] = {};
   const size_t from = std::min(size, static_cast<size_t>(offset));
-  if (size > from) std::memcpy(head, data + from, std::min(kHeadBytes, size - from));
+  if (size > from) std::memcpy(head, data + from, std::min<size_t>(spi::kHostHeadBytes, size - from));
   const int byAddress = IsSupported(nullptr, reinterpret_cast<uintptr_t>(head));
   check(byAddress == 0 || byAddress == 1, "IsSupported answers neither 0 nor 1");
   check(IsSupportedW(nullptr, reinterpret_cast<uintptr_t>(head)) == byAddress, "IsSupportedW differs");

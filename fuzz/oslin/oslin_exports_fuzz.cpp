@@ -24,7 +24,6 @@ namespace {
 // Pictures whose bitmap would exceed this are only asked about, not decoded: zero-filling
 // large blocks costs time and finds nothing that a small picture does not.
 constexpr uint64_t kMaxFuzzBitmapBytes = 4u << 20;
-constexpr size_t kHeadBytes = 1024;  // what a host hands IsSupported in memory
 constexpr size_t kHeaderBytes = 48;
 
 void* const kUntouched = testing_support::untouchedHandle();
@@ -121,8 +120,8 @@ Info pictureInfo(Call call) {
 }
 
 void checkProbes(const InputFile& input, const uint8_t* data, size_t size) {
-  std::vector<uint8_t> head(kHeadBytes, 0);
-  std::memcpy(head.data(), data, std::min(size, kHeadBytes));
+  std::vector<uint8_t> head(spi::kHostHeadBytes, 0);
+  std::memcpy(head.data(), data, std::min<size_t>(size, spi::kHostHeadBytes));
   const uintptr_t address = reinterpret_cast<uintptr_t>(head.data());
   const int fromMemory = IsSupported("x.gg0", address);
   check(fromMemory == IsSupportedW(nullptr, address), "the families probe a head differently");

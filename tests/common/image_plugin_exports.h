@@ -1,6 +1,6 @@
 // For programs that compile an image plug-in's export file in (the export-level fuzz targets):
-// the exports of both families, declared as the export file defines them, and what such a
-// program needs to take the blocks a call hands over as a host does.
+// the exports' declarations, and what such a program needs to take the blocks a call hands
+// over as a host does.
 #pragma once
 
 #include <cstdint>
@@ -8,23 +8,10 @@
 
 #include "platform/win32.h"
 #include "plugin_api/plugin_api.h"
+#include "tests/common/export_declarations.h"
 #ifndef _WIN32
 #include "platform/testing.h"
 #endif
-
-SPI_EXPORT int SPI_CALL IsSupported(const char*, uintptr_t dw);
-SPI_EXPORT int SPI_CALL IsSupportedW(const spi::WideChar*, uintptr_t dw);
-SPI_EXPORT int SPI_CALL GetPictureInfo(const char* buf, intptr_t len, unsigned int flag, spi::PictureInfo* lpInfo);
-SPI_EXPORT int SPI_CALL GetPictureInfoW(const spi::WideChar* buf, intptr_t len, unsigned int flag,
-                                        spi::PictureInfo* lpInfo);
-SPI_EXPORT int SPI_CALL GetPicture(const char* buf, intptr_t len, unsigned int flag, void** pHBInfo, void** pHBm,
-                                   spi::ProgressCallback progressCallback, intptr_t lData);
-SPI_EXPORT int SPI_CALL GetPictureW(const spi::WideChar* buf, intptr_t len, unsigned int flag, void** pHBInfo,
-                                    void** pHBm, spi::ProgressCallback progressCallback, intptr_t lData);
-SPI_EXPORT int SPI_CALL GetPreview(const char* buf, intptr_t len, unsigned int flag, void** pHBInfo, void** pHBm,
-                                   spi::ProgressCallback progressCallback, intptr_t lData);
-SPI_EXPORT int SPI_CALL GetPreviewW(const spi::WideChar* buf, intptr_t len, unsigned int flag, void** pHBInfo,
-                                    void** pHBm, spi::ProgressCallback progressCallback, intptr_t lData);
 
 namespace testing_support {
 

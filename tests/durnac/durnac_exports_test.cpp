@@ -30,18 +30,6 @@ using testing_support::WideString;
 
 namespace {
 
-typedef int(SPI_CALL* GetPluginInfoFn)(int, char*, int);
-typedef int(SPI_CALL* IsSupportedFn)(const char*, uintptr_t);
-typedef int(SPI_CALL* GetArchiveInfoFn)(const char*, intptr_t, unsigned int, void**);
-typedef int(SPI_CALL* GetFileInfoFn)(const char*, intptr_t, const char*, unsigned int, spi::ArchiveEntryInfo*);
-typedef int(SPI_CALL* GetFileFn)(const char*, intptr_t, void*, unsigned int, spi::ProgressCallback, intptr_t);
-typedef int(SPI_CALL* GetPluginInfoWFn)(int, WideChar*, int);
-typedef int(SPI_CALL* IsSupportedWFn)(const WideChar*, uintptr_t);
-typedef int(SPI_CALL* GetArchiveInfoWFn)(const WideChar*, intptr_t, unsigned int, void**);
-typedef int(SPI_CALL* GetFileInfoWFn)(const WideChar*, intptr_t, const WideChar*, unsigned int,
-                                      spi::ArchiveEntryInfoW*);
-typedef int(SPI_CALL* GetFileWFn)(const WideChar*, intptr_t, void*, unsigned int, spi::ProgressCallback, intptr_t);
-
 void* const kUntouched = reinterpret_cast<void*>(static_cast<uintptr_t>(0x5A5A5A5A));
 // A user value that needs every bit of intptr_t, so a callback that got it cut would show.
 const intptr_t kWideUser = static_cast<intptr_t>(UINTPTR_MAX / 3);
@@ -145,16 +133,16 @@ class DurnacTest : public testing::Test {
   }
 
   testing_support::PluginLibrary library{"Durnac"};
-  GetPluginInfoFn getPluginInfo = library.get<GetPluginInfoFn>("GetPluginInfo");
-  IsSupportedFn isSupported = library.get<IsSupportedFn>("IsSupported");
-  GetArchiveInfoFn getArchiveInfo = library.get<GetArchiveInfoFn>("GetArchiveInfo");
-  GetFileInfoFn getFileInfo = library.get<GetFileInfoFn>("GetFileInfo");
-  GetFileFn getFile = library.get<GetFileFn>("GetFile");
-  GetPluginInfoWFn getPluginInfoW = library.get<GetPluginInfoWFn>("GetPluginInfoW");
-  IsSupportedWFn isSupportedW = library.get<IsSupportedWFn>("IsSupportedW");
-  GetArchiveInfoWFn getArchiveInfoW = library.get<GetArchiveInfoWFn>("GetArchiveInfoW");
-  GetFileInfoWFn getFileInfoW = library.get<GetFileInfoWFn>("GetFileInfoW");
-  GetFileWFn getFileW = library.get<GetFileWFn>("GetFileW");
+  spi::GetPluginInfoFn getPluginInfo = library.get<spi::GetPluginInfoFn>("GetPluginInfo");
+  spi::IsSupportedFn isSupported = library.get<spi::IsSupportedFn>("IsSupported");
+  spi::GetArchiveInfoFn getArchiveInfo = library.get<spi::GetArchiveInfoFn>("GetArchiveInfo");
+  spi::GetFileInfoFn getFileInfo = library.get<spi::GetFileInfoFn>("GetFileInfo");
+  spi::GetFileFn getFile = library.get<spi::GetFileFn>("GetFile");
+  spi::GetPluginInfoWFn getPluginInfoW = library.get<spi::GetPluginInfoWFn>("GetPluginInfoW");
+  spi::IsSupportedWFn isSupportedW = library.get<spi::IsSupportedWFn>("IsSupportedW");
+  spi::GetArchiveInfoWFn getArchiveInfoW = library.get<spi::GetArchiveInfoWFn>("GetArchiveInfoW");
+  spi::GetFileInfoWFn getFileInfoW = library.get<spi::GetFileInfoWFn>("GetFileInfoW");
+  spi::GetFileWFn getFileW = library.get<spi::GetFileWFn>("GetFileW");
   testing_support::TempFolder folder;
   long liveAtStart = 0;
 

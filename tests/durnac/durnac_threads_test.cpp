@@ -23,14 +23,6 @@ using testing_support::WideString;
 
 namespace {
 
-typedef int(SPI_CALL* GetArchiveInfoFn)(const char*, intptr_t, unsigned int, void**);
-typedef int(SPI_CALL* GetFileInfoFn)(const char*, intptr_t, const char*, unsigned int, spi::ArchiveEntryInfo*);
-typedef int(SPI_CALL* GetFileFn)(const char*, intptr_t, void*, unsigned int, spi::ProgressCallback, intptr_t);
-typedef int(SPI_CALL* GetArchiveInfoWFn)(const WideChar*, intptr_t, unsigned int, void**);
-typedef int(SPI_CALL* GetFileInfoWFn)(const WideChar*, intptr_t, const WideChar*, unsigned int,
-                                      spi::ArchiveEntryInfoW*);
-typedef int(SPI_CALL* GetFileWFn)(const WideChar*, intptr_t, void*, unsigned int, spi::ProgressCallback, intptr_t);
-
 constexpr int kThreads = 8;
 constexpr int kSharedThreads = 4;  // threads 0-3 read one archive; 4-7 each read their own
 #ifdef _WIN32
@@ -77,12 +69,12 @@ int SPI_CALL recordProgress(int num, int denom, spi::UserData user) {
 }
 
 struct Exports {
-  GetArchiveInfoFn getArchiveInfo;
-  GetFileInfoFn getFileInfo;
-  GetFileFn getFile;
-  GetArchiveInfoWFn getArchiveInfoW;
-  GetFileInfoWFn getFileInfoW;
-  GetFileWFn getFileW;
+  spi::GetArchiveInfoFn getArchiveInfo;
+  spi::GetFileInfoFn getFileInfo;
+  spi::GetFileFn getFile;
+  spi::GetArchiveInfoWFn getArchiveInfoW;
+  spi::GetFileInfoWFn getFileInfoW;
+  spi::GetFileWFn getFileW;
 };
 
 // What one thread found wrong; the main thread reports it.
@@ -193,9 +185,9 @@ TEST(DurnacThreads, EveryExportAnswersAsAloneUnderEightThreads) {
   testing_support::PluginLibrary library("Durnac");
   ASSERT_TRUE(library.loaded());
   const Exports exports = {
-      library.get<GetArchiveInfoFn>("GetArchiveInfo"),   library.get<GetFileInfoFn>("GetFileInfo"),
-      library.get<GetFileFn>("GetFile"),                 library.get<GetArchiveInfoWFn>("GetArchiveInfoW"),
-      library.get<GetFileInfoWFn>("GetFileInfoW"),       library.get<GetFileWFn>("GetFileW"),
+      library.get<spi::GetArchiveInfoFn>("GetArchiveInfo"),   library.get<spi::GetFileInfoFn>("GetFileInfo"),
+      library.get<spi::GetFileFn>("GetFile"),                 library.get<spi::GetArchiveInfoWFn>("GetArchiveInfoW"),
+      library.get<spi::GetFileInfoWFn>("GetFileInfoW"),       library.get<spi::GetFileWFn>("GetFileW"),
   };
   ASSERT_TRUE(exports.getArchiveInfo && exports.getFileInfo && exports.getFile && exports.getArchiveInfoW &&
               exports.getFileInfoW && exports.getFileW);

@@ -22,23 +22,7 @@
 
 namespace felbrin_test {
 
-typedef int(SPI_CALL* GetPluginInfoFn)(int infono, char* buf, int buflen);
-typedef int(SPI_CALL* IsSupportedFn)(const char* filename, uintptr_t dw);
-typedef int(SPI_CALL* GetArchiveInfoFn)(const char* buf, intptr_t len, unsigned flag, void** lphInf);
-typedef int(SPI_CALL* GetFileInfoFn)(const char* buf, intptr_t len, const char* filename, unsigned flag,
-                                     spi::ArchiveEntryInfo* lpInfo);
-typedef int(SPI_CALL* GetFileFn)(const char* src, intptr_t len, char* dest, unsigned flag,
-                                 spi::ProgressCallback callback, intptr_t lData);
-typedef int(SPI_CALL* ConfigurationDlgFn)(void* parent, int fnc);
-
 typedef spi::WideChar WideChar;
-typedef int(SPI_CALL* GetPluginInfoWFn)(int infono, WideChar* buf, int buflen);
-typedef int(SPI_CALL* IsSupportedWFn)(const WideChar* filename, uintptr_t dw);
-typedef int(SPI_CALL* GetArchiveInfoWFn)(const WideChar* buf, intptr_t len, unsigned flag, void** lphInf);
-typedef int(SPI_CALL* GetFileInfoWFn)(const WideChar* buf, intptr_t len, const WideChar* filename, unsigned flag,
-                                      spi::ArchiveEntryInfoW* lpInfo);
-typedef int(SPI_CALL* GetFileWFn)(const WideChar* src, intptr_t len, WideChar* dest, unsigned flag,
-                                  spi::ProgressCallback callback, intptr_t lData);
 
 constexpr unsigned kMemoryIn = 1;
 constexpr unsigned kMemoryOut = 0x100;
@@ -46,17 +30,17 @@ constexpr unsigned kMemoryOut = 0x100;
 // One load of the plug-in; unloading it at the end releases its cache.
 struct Felbrin {
   testing_support::PluginLibrary library{"Felbrin"};
-  GetPluginInfoFn GetPluginInfo = library.get<GetPluginInfoFn>("GetPluginInfo");
-  IsSupportedFn IsSupported = library.get<IsSupportedFn>("IsSupported");
-  GetArchiveInfoFn GetArchiveInfo = library.get<GetArchiveInfoFn>("GetArchiveInfo");
-  GetFileInfoFn GetFileInfo = library.get<GetFileInfoFn>("GetFileInfo");
-  GetFileFn GetFile = library.get<GetFileFn>("GetFile");
-  ConfigurationDlgFn ConfigurationDlg = library.get<ConfigurationDlgFn>("ConfigurationDlg");
-  GetPluginInfoWFn GetPluginInfoW = library.get<GetPluginInfoWFn>("GetPluginInfoW");
-  IsSupportedWFn IsSupportedW = library.get<IsSupportedWFn>("IsSupportedW");
-  GetArchiveInfoWFn GetArchiveInfoW = library.get<GetArchiveInfoWFn>("GetArchiveInfoW");
-  GetFileInfoWFn GetFileInfoW = library.get<GetFileInfoWFn>("GetFileInfoW");
-  GetFileWFn GetFileW = library.get<GetFileWFn>("GetFileW");
+  spi::GetPluginInfoFn GetPluginInfo = library.get<spi::GetPluginInfoFn>("GetPluginInfo");
+  spi::IsSupportedFn IsSupported = library.get<spi::IsSupportedFn>("IsSupported");
+  spi::GetArchiveInfoFn GetArchiveInfo = library.get<spi::GetArchiveInfoFn>("GetArchiveInfo");
+  spi::GetFileInfoFn GetFileInfo = library.get<spi::GetFileInfoFn>("GetFileInfo");
+  spi::GetFileFn GetFile = library.get<spi::GetFileFn>("GetFile");
+  spi::ConfigurationDlgFn ConfigurationDlg = library.get<spi::ConfigurationDlgFn>("ConfigurationDlg");
+  spi::GetPluginInfoWFn GetPluginInfoW = library.get<spi::GetPluginInfoWFn>("GetPluginInfoW");
+  spi::IsSupportedWFn IsSupportedW = library.get<spi::IsSupportedWFn>("IsSupportedW");
+  spi::GetArchiveInfoWFn GetArchiveInfoW = library.get<spi::GetArchiveInfoWFn>("GetArchiveInfoW");
+  spi::GetFileInfoWFn GetFileInfoW = library.get<spi::GetFileInfoWFn>("GetFileInfoW");
+  spi::GetFileWFn GetFileW = library.get<spi::GetFileWFn>("GetFileW");
 
   bool complete() const {
     return GetPluginInfo && IsSupported && GetArchiveInfo && GetFileInfo && GetFile && ConfigurationDlg &&

@@ -56,34 +56,20 @@ inline Bytes takeBlock(void* block) {
   return out;
 }
 
-// The exports as hosts declare them. `len`, `lData` and IsSupported's second argument are
-// pointer-sized; `flag`, `infono` and `buflen` stay 32-bit.
-typedef int(SPI_CALL* GetPluginInfoFn)(int, char*, int);
-typedef int(SPI_CALL* IsSupportedFn)(const char*, uintptr_t);
-typedef int(SPI_CALL* GetPictureInfoFn)(const char*, intptr_t, unsigned int, spi::PictureInfo*);
-typedef int(SPI_CALL* GetPictureFn)(const char*, intptr_t, unsigned int, void**, void**, spi::ProgressCallback,
-                                    intptr_t);
-typedef int(SPI_CALL* ConfigurationDlgFn)(void*, int);
-typedef int(SPI_CALL* GetPluginInfoWFn)(int, spi::WideChar*, int);
-typedef int(SPI_CALL* IsSupportedWFn)(const spi::WideChar*, uintptr_t);
-typedef int(SPI_CALL* GetPictureInfoWFn)(const spi::WideChar*, intptr_t, unsigned int, spi::PictureInfo*);
-typedef int(SPI_CALL* GetPictureWFn)(const spi::WideChar*, intptr_t, unsigned int, void**, void**,
-                                     spi::ProgressCallback, intptr_t);
-
 // Gorsel loaded the way a host loads it: the ANSI exports and their Unicode twins.
 struct Gorsel {
   testing_support::PluginLibrary library{"Gorsel"};
-  GetPluginInfoFn getPluginInfo = library.get<GetPluginInfoFn>("GetPluginInfo");
-  IsSupportedFn isSupported = library.get<IsSupportedFn>("IsSupported");
-  GetPictureInfoFn getPictureInfo = library.get<GetPictureInfoFn>("GetPictureInfo");
-  GetPictureFn getPicture = library.get<GetPictureFn>("GetPicture");
-  GetPictureFn getPreview = library.get<GetPictureFn>("GetPreview");
-  ConfigurationDlgFn configurationDlg = library.get<ConfigurationDlgFn>("ConfigurationDlg");
-  GetPluginInfoWFn getPluginInfoW = library.get<GetPluginInfoWFn>("GetPluginInfoW");
-  IsSupportedWFn isSupportedW = library.get<IsSupportedWFn>("IsSupportedW");
-  GetPictureInfoWFn getPictureInfoW = library.get<GetPictureInfoWFn>("GetPictureInfoW");
-  GetPictureWFn getPictureW = library.get<GetPictureWFn>("GetPictureW");
-  GetPictureWFn getPreviewW = library.get<GetPictureWFn>("GetPreviewW");
+  spi::GetPluginInfoFn getPluginInfo = library.get<spi::GetPluginInfoFn>("GetPluginInfo");
+  spi::IsSupportedFn isSupported = library.get<spi::IsSupportedFn>("IsSupported");
+  spi::GetPictureInfoFn getPictureInfo = library.get<spi::GetPictureInfoFn>("GetPictureInfo");
+  spi::GetPictureFn getPicture = library.get<spi::GetPictureFn>("GetPicture");
+  spi::GetPictureFn getPreview = library.get<spi::GetPictureFn>("GetPreview");
+  spi::ConfigurationDlgFn configurationDlg = library.get<spi::ConfigurationDlgFn>("ConfigurationDlg");
+  spi::GetPluginInfoWFn getPluginInfoW = library.get<spi::GetPluginInfoWFn>("GetPluginInfoW");
+  spi::IsSupportedWFn isSupportedW = library.get<spi::IsSupportedWFn>("IsSupportedW");
+  spi::GetPictureInfoWFn getPictureInfoW = library.get<spi::GetPictureInfoWFn>("GetPictureInfoW");
+  spi::GetPictureWFn getPictureW = library.get<spi::GetPictureWFn>("GetPictureW");
+  spi::GetPictureWFn getPreviewW = library.get<spi::GetPictureWFn>("GetPreviewW");
 
   bool complete() const {
     return getPluginInfo && isSupported && getPictureInfo && getPicture && getPreview && configurationDlg &&

@@ -13,31 +13,19 @@
 
 namespace oslin_test {
 
-typedef int(SPI_CALL* GetPluginInfoFn)(int infono, char* buf, int buflen);
-typedef int(SPI_CALL* IsSupportedFn)(const char* filename, uintptr_t dw);
-typedef int(SPI_CALL* GetPictureInfoFn)(const char* buf, intptr_t len, unsigned int flag, spi::PictureInfo* lpInfo);
-typedef int(SPI_CALL* GetPictureFn)(const char* buf, intptr_t len, unsigned int flag, void** pHBInfo, void** pHBm,
-                                    spi::ProgressCallback progressCallback, intptr_t lData);
-typedef int(SPI_CALL* GetPluginInfoWFn)(int infono, spi::WideChar* buf, int buflen);
-typedef int(SPI_CALL* IsSupportedWFn)(const spi::WideChar* filename, uintptr_t dw);
-typedef int(SPI_CALL* GetPictureInfoWFn)(const spi::WideChar* buf, intptr_t len, unsigned int flag,
-                                         spi::PictureInfo* lpInfo);
-typedef int(SPI_CALL* GetPictureWFn)(const spi::WideChar* buf, intptr_t len, unsigned int flag, void** pHBInfo,
-                                     void** pHBm, spi::ProgressCallback progressCallback, intptr_t lData);
-
 struct Oslin {
   Oslin()
       : library("Oslin"),
-        getPluginInfo(library.get<GetPluginInfoFn>("GetPluginInfo")),
-        isSupported(library.get<IsSupportedFn>("IsSupported")),
-        getPictureInfo(library.get<GetPictureInfoFn>("GetPictureInfo")),
-        getPicture(library.get<GetPictureFn>("GetPicture")),
-        getPreview(library.get<GetPictureFn>("GetPreview")),
-        getPluginInfoW(library.get<GetPluginInfoWFn>("GetPluginInfoW")),
-        isSupportedW(library.get<IsSupportedWFn>("IsSupportedW")),
-        getPictureInfoW(library.get<GetPictureInfoWFn>("GetPictureInfoW")),
-        getPictureW(library.get<GetPictureWFn>("GetPictureW")),
-        getPreviewW(library.get<GetPictureWFn>("GetPreviewW")) {}
+        getPluginInfo(library.get<spi::GetPluginInfoFn>("GetPluginInfo")),
+        isSupported(library.get<spi::IsSupportedFn>("IsSupported")),
+        getPictureInfo(library.get<spi::GetPictureInfoFn>("GetPictureInfo")),
+        getPicture(library.get<spi::GetPictureFn>("GetPicture")),
+        getPreview(library.get<spi::GetPictureFn>("GetPreview")),
+        getPluginInfoW(library.get<spi::GetPluginInfoWFn>("GetPluginInfoW")),
+        isSupportedW(library.get<spi::IsSupportedWFn>("IsSupportedW")),
+        getPictureInfoW(library.get<spi::GetPictureInfoWFn>("GetPictureInfoW")),
+        getPictureW(library.get<spi::GetPictureWFn>("GetPictureW")),
+        getPreviewW(library.get<spi::GetPictureWFn>("GetPreviewW")) {}
 
   // Every export of both families is there.
   bool complete() const {
@@ -46,16 +34,16 @@ struct Oslin {
   }
 
   testing_support::PluginLibrary library;
-  GetPluginInfoFn getPluginInfo;
-  IsSupportedFn isSupported;
-  GetPictureInfoFn getPictureInfo;
-  GetPictureFn getPicture;
-  GetPictureFn getPreview;
-  GetPluginInfoWFn getPluginInfoW;
-  IsSupportedWFn isSupportedW;
-  GetPictureInfoWFn getPictureInfoW;
-  GetPictureWFn getPictureW;
-  GetPictureWFn getPreviewW;
+  spi::GetPluginInfoFn getPluginInfo;
+  spi::IsSupportedFn isSupported;
+  spi::GetPictureInfoFn getPictureInfo;
+  spi::GetPictureFn getPicture;
+  spi::GetPictureFn getPreview;
+  spi::GetPluginInfoWFn getPluginInfoW;
+  spi::IsSupportedWFn isSupportedW;
+  spi::GetPictureInfoWFn getPictureInfoW;
+  spi::GetPictureWFn getPictureW;
+  spi::GetPictureWFn getPreviewW;
 };
 
 inline char* bytesArg(const std::vector<uint8_t>& bytes) {

@@ -1,4 +1,5 @@
-// The two GetPluginInfo copy rules and the table lookup they share.
+// The two GetPluginInfo copy rules and the table lookup they share, over the plug-ins' own
+// tables.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -6,6 +7,10 @@
 #include <iterator>
 #include <string>
 
+#include "gga_plugin/oslin_info.h"
+#include "ggd_archive_plugin/felbrin_info.h"
+#include "ggd_image_plugin/gorsel_info.h"
+#include "mgx_plugin/durnac_info.h"
 #include "plugin_api/plugin_api.h"
 
 namespace {
@@ -39,7 +44,7 @@ TEST(PluginInfo, CopyRulesAndIndexes) {
   for (const CopyCase& c : cases) {
     char buf[300];
     std::memset(buf, kUntouched, sizeof buf);
-    int result = spi::answerPluginInfo(spi::kOslinInfo, c.rule, c.infono, buf, c.buflen);
+    int result = spi::answerPluginInfo(oslin::kPluginInfo, c.rule, c.infono, buf, c.buflen);
     EXPECT_EQ(result, c.expectedResult) << c.note;
     EXPECT_EQ(std::string(buf, result), std::string(c.expectedBytes, c.expectedResult)) << c.note;
     EXPECT_EQ(buf[result], kUntouched) << c.note << ": nothing is stored past the count";
@@ -47,7 +52,7 @@ TEST(PluginInfo, CopyRulesAndIndexes) {
 }
 
 TEST(PluginInfo, NullBufferStoresNothing) {
-  EXPECT_EQ(spi::answerPluginInfo(spi::kGorselInfo, spi::copyInfoPrefix, 0, nullptr, 10), 0);
+  EXPECT_EQ(spi::answerPluginInfo(gorsel::kPluginInfo, spi::copyInfoPrefix, 0, nullptr, 10), 0);
 }
 
 TEST(PluginInfo, DescriptionsStartWithTheNameAndCarryACredit) {
@@ -56,10 +61,10 @@ TEST(PluginInfo, DescriptionsStartWithTheNameAndCarryACredit) {
     const char* kind;
     const char* start;
   } tables[] = {
-      {&spi::kOslinInfo, "00IN", "GGA import plug-in ver.0.01 "},
-      {&spi::kDurnacInfo, "00AM", "MGX extract plug-in ver.0.01 "},
-      {&spi::kFelbrinInfo, "00AM", "Purple GGD extract library Ver 1.00 by "},
-      {&spi::kGorselInfo, "00IN", "Purple GGD to DIB filter Ver 1.00 by "},
+      {&oslin::kPluginInfo, "00IN", "GGA import plug-in ver.0.01 "},
+      {&durnac::kPluginInfo, "00AM", "MGX extract plug-in ver.0.01 "},
+      {&felbrin::kPluginInfo, "00AM", "Purple GGD extract library Ver 1.00 by "},
+      {&gorsel::kPluginInfo, "00IN", "Purple GGD to DIB filter Ver 1.00 by "},
   };
   for (const auto& t : tables) {
     EXPECT_STREQ(t.table->kind, t.kind);
@@ -95,14 +100,14 @@ TEST(PluginInfo, WideCopiesCountCharacters) {
   spi::WideChar buf[8];
   std::fill(std::begin(buf), std::end(buf), spi::WideChar('#'));
   spi::InfoCopyRuleW terminated = spi::copyInfoStringW;
-  EXPECT_EQ(spi::answerPluginInfoW(spi::kOslinInfo, terminated, 0, buf, 3), 3);
+  EXPECT_EQ(spi::answerPluginInfoW(oslin::kPluginInfo, terminated, 0, buf, 3), 3);
   EXPECT_EQ(buf[0], spi::WideChar('0'));
   EXPECT_EQ(buf[2], spi::WideChar(0));
   EXPECT_EQ(buf[3], spi::WideChar('#'));
   spi::InfoCopyRuleW prefix = spi::copyInfoPrefixW;
-  EXPECT_EQ(spi::answerPluginInfoW(spi::kGorselInfo, prefix, 0, buf, 3), 3);
+  EXPECT_EQ(spi::answerPluginInfoW(gorsel::kPluginInfo, prefix, 0, buf, 3), 3);
   EXPECT_EQ(buf[2], spi::WideChar('I')) << "cut without a terminator";
-  EXPECT_EQ(spi::answerPluginInfoW(spi::kGorselInfo, prefix, 0, buf, 8), 5);
+  EXPECT_EQ(spi::answerPluginInfoW(gorsel::kPluginInfo, prefix, 0, buf, 8), 5);
   EXPECT_EQ(buf[4], spi::WideChar(0));
 }
 

@@ -10,20 +10,20 @@
 
 namespace spihost {
 
-typedef int(SPI_CALL* GetPluginInfoFn)(int infono, char* buf, int buflen);
-typedef int(SPI_CALL* IsSupportedFn)(const char* filename, uintptr_t dw);
-typedef int(SPI_CALL* GetPictureInfoFn)(const char* buf, intptr_t len, unsigned flag, spi::PictureInfo* lpInfo);
-typedef int(SPI_CALL* GetPictureFn)(const char* buf, intptr_t len, unsigned flag, void** pHBInfo, void** pHBm,
-                                    spi::ProgressCallback cb, intptr_t lData);
-typedef int(SPI_CALL* GetArchiveInfoFn)(const char* buf, intptr_t len, unsigned flag, void** lphInf);
-typedef int(SPI_CALL* GetFileInfoFn)(const char* buf, intptr_t len, const char* filename, unsigned flag,
-                                     spi::ArchiveEntryInfo* lpInfo);
-typedef int(SPI_CALL* GetFileFn)(const char* src, intptr_t len, char* dest, unsigned flag,
-                                 spi::ProgressCallback cb, intptr_t lData);
-typedef int(SPI_CALL* ConfigurationDlgFn)(void* parent, int fnc);
+// The ANSI family's types; a Unicode twin is kept in the same pointer and called with the
+// twin's arguments.
+using spi::ConfigurationDlgFn;
+using spi::GetArchiveInfoFn;
+using spi::GetFileFn;
+using spi::GetFileInfoFn;
+using spi::GetPictureFn;
+using spi::GetPictureInfoFn;
+using spi::GetPluginInfoFn;
+using spi::GetPreviewFn;
+using spi::IsSupportedFn;
 
 // Every export this host knows, looked up once after loading; null where the library has
-// none. GetPreview shares GetPicture's signature.
+// none.
 //
 // With `unicode` the pointers are the Unicode twins (IsSupportedW, GetPictureW, ...): they
 // take the same arguments except that names are UTF-16 strings and the archive records are
@@ -36,7 +36,7 @@ struct PluginExports {
   IsSupportedFn isSupported = nullptr;
   GetPictureInfoFn getPictureInfo = nullptr;
   GetPictureFn getPicture = nullptr;
-  GetPictureFn getPreview = nullptr;
+  GetPreviewFn getPreview = nullptr;
   GetArchiveInfoFn getArchiveInfo = nullptr;
   GetFileInfoFn getFileInfo = nullptr;
   GetFileFn getFile = nullptr;

@@ -1,5 +1,5 @@
 // A plain timing program for builds without Google Benchmark (the Windows builds, run under
-// wine with the real Oslin.spi or Oslin.sph beside it). Not a test.
+// wine with the real Oslin.spi or Oslin.sph beside it).
 //
 // For 2048 x 2048 pictures written by the GGA writer (four procedural photographs, a grainy
 // ramp that is almost all literals, a flat-coloured picture) it times, round after round so
