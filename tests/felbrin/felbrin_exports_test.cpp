@@ -26,7 +26,7 @@ TEST(FelbrinExports, PluginInfoAndConfiguration) {
   EXPECT_EQ(felbrin.ConfigurationDlg(nullptr, 0), -1);
 #ifdef _WIN32
   // Some hosts look the dialog up under its decorated stdcall name.
-  EXPECT_EQ(felbrin.library.get<ConfigurationDlgFn>("_ConfigurationDlg@8"), felbrin.ConfigurationDlg);
+  EXPECT_EQ(felbrin.library.get<spi::ConfigurationDlgFn>("_ConfigurationDlg@8"), felbrin.ConfigurationDlg);
 #endif
 }
 

@@ -172,7 +172,7 @@ TEST_F(GorselExports, PreviewAndConfigurationAreNotSupported) {
   EXPECT_EQ(gorsel.configurationDlg(nullptr, 1), -1);
 #ifdef _WIN32
   // Hosts that look the routine up by its decorated stdcall name find the same one.
-  ConfigurationDlgFn decorated = gorsel.library.get<ConfigurationDlgFn>("_ConfigurationDlg@8");
+  spi::ConfigurationDlgFn decorated = gorsel.library.get<spi::ConfigurationDlgFn>("_ConfigurationDlg@8");
   ASSERT_NE(decorated, nullptr);
   EXPECT_EQ(reinterpret_cast<void*>(decorated), reinterpret_cast<void*>(gorsel.configurationDlg));
   EXPECT_EQ(decorated(nullptr, 2), -1);
