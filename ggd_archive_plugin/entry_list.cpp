@@ -10,6 +10,7 @@
 #include "ggd_archive_plugin/ggd_format.h"
 #include "ggd_archive_plugin/names.h"
 #include "plugin_api/host_block.h"
+#include "plugin_api/member_names.h"
 
 namespace felbrin {
 
@@ -115,7 +116,7 @@ bool CacheAnswers(const CacheQuery& query) {
   if (gCache.path == nullptr || query.key->text == nullptr) return false;
   if (!(gCache.stamp == query.stamp) || (!query.anyOffset && gCache.archiveStart != query.offset)) return false;
   const spi::WideChar* cached = static_cast<const spi::WideChar*>(GlobalLock(gCache.path));
-  const bool same = cached != nullptr && SameNameIgnoreCase(cached, query.key->text);
+  const bool same = cached != nullptr && spi::sameMemberName(cached, query.key->text, true);
   GlobalUnlock(gCache.path);
   return same;
 }
@@ -332,8 +333,8 @@ void WidenEntry(const spi::ArchiveEntryInfo& entry, spi::ArchiveEntryInfoW* wide
   wide->compsize = entry.compsize;
   wide->filesize = entry.filesize;
   wide->timestamp = entry.timestamp;
-  if (entry.path[0] != '\0') WidenName(entry.path, wide->path, sizeof wide->path / sizeof wide->path[0]);
-  WidenName(entry.filename, wide->filename, sizeof wide->filename / sizeof wide->filename[0]);
+  if (entry.path[0] != '\0') spi::widenMemberName(entry.path, wide->path, sizeof wide->path / sizeof wide->path[0]);
+  spi::widenMemberName(entry.filename, wide->filename, sizeof wide->filename / sizeof wide->filename[0]);
   wide->crc = entry.crc;
 }
 

@@ -14,6 +14,7 @@
 #include "ggd_archive_plugin/member_output.h"
 #include "ggd_archive_plugin/names.h"
 #include "platform/win32.h"
+#include "plugin_api/member_names.h"
 #include "plugin_api/plugin_api.h"
 
 using spi::WideChar;
@@ -32,7 +33,7 @@ int FindByName(HLOCAL list, const Char* name, bool ignoreCase, Entry* found) {
   if (entry == nullptr) return spi::kLockFailed;
   int result = spi::kUnknownFormat;  // no member of that name
   for (; entry->method[0] != '\0'; ++entry) {
-    const bool same = ignoreCase ? SameNameIgnoreCase(entry->filename, name) : SameName(entry->filename, name);
+    const bool same = spi::sameMemberName(entry->filename, name, ignoreCase);
     if (same) {
       std::memcpy(found, entry, sizeof *found);
       result = spi::kSuccess;

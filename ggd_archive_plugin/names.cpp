@@ -7,13 +7,6 @@
 
 namespace felbrin {
 
-bool SameNameIgnoreCase(const char* a, const char* b) { return spi::sameMemberName(a, b, true); }
-bool SameNameIgnoreCase(const spi::WideChar* a, const spi::WideChar* b) { return spi::sameMemberName(a, b, true); }
-bool SameName(const char* a, const char* b) { return spi::sameMemberName(a, b, false); }
-bool SameName(const spi::WideChar* a, const spi::WideChar* b) { return spi::sameMemberName(a, b, false); }
-
-void WidenName(const char* name, spi::WideChar* out, size_t capacity) { spi::widenMemberName(name, out, capacity); }
-
 namespace {
 
 unsigned FoldAscii(spi::WideChar c) { return (c >= u'a' && c <= u'z') ? c - 0x20u : c; }
@@ -71,7 +64,7 @@ bool IsPlainFileName(const char* name) {
   // A name too long for the buffer would be judged by its beginning only.
   if (std::char_traits<char>::length(name) >= kWideNameChars) return false;
   spi::WideChar wide[kWideNameChars];
-  WidenName(name, wide, kWideNameChars);
+  spi::widenMemberName(name, wide, kWideNameChars);
   return IsPlainFileName(wide);
 }
 
@@ -82,7 +75,7 @@ bool EndsWithSeparator(const spi::WideChar* path) {
 
 bool EndsWithSeparator(const char* path) {
   spi::WideChar wide[kWideNameChars];
-  WidenName(path, wide, kWideNameChars);
+  spi::widenMemberName(path, wide, kWideNameChars);
   return EndsWithSeparator(wide);
 }
 

@@ -3,23 +3,13 @@
 // of the system code page; the Unicode records hold them converted from it.
 #pragma once
 
-#include <cstddef>
 
 #include "plugin_api/plugin_api.h"
 
 namespace felbrin {
 
-// Member names and archive paths compare as the interface compares member names
-// (spi::sameMemberName): folding only a-z, or exactly.
-bool SameNameIgnoreCase(const char* a, const char* b);
-bool SameNameIgnoreCase(const spi::WideChar* a, const spi::WideChar* b);
-bool SameName(const char* a, const char* b);
-bool SameName(const spi::WideChar* a, const spi::WideChar* b);
-
-// A member name (bytes of the system code page) as UTF-16, always terminated within
-// `capacity` characters (capacity > 0), by the interface's one rule (spi::widenMemberName):
-// a name the code page conversion refuses keeps its bytes, each widened to one character.
-void WidenName(const char* name, spi::WideChar* out, size_t capacity);
+// Member names and archive paths compare, and member names widen, by the interface's rules
+// (plugin_api/member_names.h).
 
 // Whether a member name may become a file inside the host's folder: one plain file name that
 // Windows stores as written and that names no device. Refused: an empty name; any '\', '/'

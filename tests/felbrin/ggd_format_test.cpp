@@ -10,6 +10,7 @@
 #include "ggd_archive_plugin/ggd_format.h"
 #include "ggd_archive_plugin/member_output.h"
 #include "ggd_archive_plugin/names.h"
+#include "plugin_api/member_names.h"
 #include "tests/felbrin/felbrin_host.h"
 
 namespace {
@@ -149,14 +150,14 @@ TEST(GgdNames, ComparisonInBothFamilies) {
   };
   for (const Case& c : cases) {
     const Wide a = W(c.a), b = W(c.b);
-    EXPECT_EQ(SameNameIgnoreCase(a.c_str(), b.c_str()), c.sameIgnoringCase);
-    EXPECT_EQ(SameName(a.c_str(), b.c_str()), c.same);
+    EXPECT_EQ(spi::sameMemberName(a.c_str(), b.c_str(), true), c.sameIgnoringCase);
+    EXPECT_EQ(spi::sameMemberName(a.c_str(), b.c_str(), false), c.same);
     if (a[0] >= 0x80) continue;  // the ASCII cases read the same in bytes
     const std::string narrowA(a.begin(), a.end()), narrowB(b.begin(), b.end());
-    EXPECT_EQ(SameNameIgnoreCase(narrowA.c_str(), narrowB.c_str()), c.sameIgnoringCase);
-    EXPECT_EQ(SameName(narrowA.c_str(), narrowB.c_str()), c.same);
+    EXPECT_EQ(spi::sameMemberName(narrowA.c_str(), narrowB.c_str(), true), c.sameIgnoringCase);
+    EXPECT_EQ(spi::sameMemberName(narrowA.c_str(), narrowB.c_str(), false), c.same);
   }
-  EXPECT_FALSE(SameNameIgnoreCase("\x82\xA0", "\x82\xA1"));  // double-byte characters compare exactly
+  EXPECT_FALSE(spi::sameMemberName("\x82\xA0", "\x82\xA1", true));  // double-byte characters compare exactly
 }
 
 TEST(GgdNames, WidenedNamesAreTerminatedAndNeverShorter) {
@@ -176,7 +177,7 @@ TEST(GgdNames, WidenedNamesAreTerminatedAndNeverShorter) {
       MultiByteToWideChar(CP_ACP, MB_ERR_INVALID_CHARS, "\x82\xA0X", 3, nullptr, 0) == 2 ? 2 : 3;
   for (const Case& c : cases) {
     spi::WideChar out[200];
-    WidenName(c.name, out, c.capacity);
+    spi::widenMemberName(c.name, out, c.capacity);
     EXPECT_EQ(Wide(out).size(), c.length != 0 ? c.length : kDoubleByteName) << c.name;
   }
 }
