@@ -24,11 +24,10 @@ std::string infoText(const PluginExports& exports, int index) {
   return cli::utf8FromAnsi(std::string(text, strnlen(text, static_cast<size_t>(stored))));
 }
 
-// What a warning about a switch may go by: the command, and what the host knows of the
-// plug-in.
+// What a warning about a switch may go by beside the plug-in's description: the command, and
+// whether the plug-in has Unicode exports.
 struct SwitchFacts {
   const Command& command;
-  const std::string& description;
   bool hasUnicodeExports;
 };
 
@@ -176,7 +175,7 @@ bool HostContext::prepareInput(PluginInput& input) {
 }
 
 void HostContext::warnIgnoredSwitches() {
-  SwitchFacts facts{command, description_, hasUnicodeExports_};
+  SwitchFacts facts{command, hasUnicodeExports_};
   for (const IgnoredSwitch& rule : kIgnoredSwitches) {
     if (!(rule.verbs & verbBit(command.verb)) || !rule.given(facts)) continue;
     if (description_.compare(0, std::strlen(rule.plugin), rule.plugin) == 0) {
