@@ -23,7 +23,10 @@ if [ ${#missing[@]} -gt 0 ]; then
   if ! dpkg --print-foreign-architectures | grep -qx i386; then
     dpkg --add-architecture i386
   fi
-  apt-get update -qq
+  # A mirror caught mid-sync fails one index (apt answers 100) though the rest is fine;
+  # try once more, then go on with the lists apt has: the install below says if one is missing.
+  apt-get update -qq || apt-get update -qq ||
+    echo "apt-get update reported errors; installing from the package lists it has"
   apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
 fi
 

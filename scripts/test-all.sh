@@ -5,7 +5,10 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 # A step that fails says which one, on both streams: a log that keeps only one still shows it.
-trap 'status=$?; echo "=== test-all failed (status $status) at line $LINENO: $BASH_COMMAND" | tee /dev/stderr' ERR
+# (Not through `tee /dev/stderr`: opening that path again truncates a log file both streams
+# go to, and the whole run's output before it is lost.)
+say_on_both() { echo "$1"; echo "$1" >&2; }
+trap 'status=$?; say_on_both "=== test-all failed (status $status) at line $LINENO: $BASH_COMMAND"' ERR
 
 bash scripts/install-deps.sh
 
@@ -53,7 +56,7 @@ xvfb-run -a -s "-screen 0 1024x768x24" \
   bash -c "$(declare -f run_preset); jobs=$jobs; set -e; $windows_presets; touch $windows_passed" ||
   echo "=== xvfb-run answered $? after the Windows tests"
 if [ ! -f "$windows_passed" ]; then
-  echo "=== the Windows tests did not all pass" | tee /dev/stderr
+  say_on_both "=== the Windows tests did not all pass"
   exit 1
 fi
 # The host and the writers once more under code pages 1252 and 932, with names in three scripts.
