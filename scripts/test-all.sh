@@ -2,13 +2,14 @@
 # Builds everything (native, native with ASan + UBSan, with ThreadSanitizer, libFuzzer
 # harnesses, 32-bit and 64-bit Windows)
 # and runs every test; the Windows tests run under wine on a virtual display.
-set -euo pipefail
+set -Eeuo pipefail
 cd "$(dirname "$0")/.."
 # A step that fails says which one, on both streams: a log that keeps only one still shows it.
 # (Not through `tee /dev/stderr`: opening that path again truncates a log file both streams
 # go to, and the whole run's output before it is lost.)
 say_on_both() { echo "$1"; echo "$1" >&2; }
-trap 'status=$?; say_on_both "=== test-all failed (status $status) at line $LINENO: $BASH_COMMAND"' ERR
+trap 'status=$?; say_on_both "=== test-all failed (status $status) at line $LINENO: $BASH_COMMAND"
+      say_on_both "=== free disk space: $(df -h --output=avail . | tail -1)"' ERR
 
 bash scripts/install-deps.sh
 
@@ -18,9 +19,11 @@ jobs=$(nproc)
 # The Windows tests run in a wine prefix made afresh for this run, so nothing an earlier run
 # left behind (registry, files, a half-made prefix) can change their outcome. It is built
 # once here, before ctest starts programs in parallel.
+# The code-page runs of Vantrel's window tests and of the host's tests share one prefix per
+# code page (each prefix takes 0.7 GB or more of disk).
 export WINEPREFIX="$PWD/build/wine-prefix"
-export SPIHOST_WINE_BASE="$PWD/build/wine-prefix-spihost"
-rm -rf "$WINEPREFIX" "$WINEPREFIX.lock" "$SPIHOST_WINE_BASE"-cp*
+export SPIHOST_WINE_BASE="$WINEPREFIX"
+rm -rf "$WINEPREFIX" "$WINEPREFIX".lock "$WINEPREFIX"-cp* "$WINEPREFIX"-spihost-cp*
 
 run_preset() {
   local preset=$1
