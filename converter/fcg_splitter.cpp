@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <memory>
 #include <new>
+#include <string>
 #include <utility>
 
 #include "converter/messages.h"
@@ -34,15 +35,6 @@ bool writeFully(HANDLE file, const void* buffer, uint32_t length) {
 // Every read of the container goes through here: the whole range or nothing.
 bool readAt(HANDLE file, uint64_t position, void* buffer, uint32_t length) {
   return platform::seekFileTo(file, static_cast<int64_t>(position)) && readFully(file, buffer, length);
-}
-
-// Opens name for writing as an empty file, replacing one that is there. A new file is made as
-// such: truncating, which replacing implies, makes some Linux file systems under wine write
-// the whole file out when it is closed.
-HANDLE createOutputFile(const char* name) {
-  HANDLE file = CreateFileA(name, GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
-  if (file != INVALID_HANDLE_VALUE) return file;
-  return CreateFileA(name, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
 }
 
 uint64_t fileSizeOf(HANDLE file) {
@@ -120,14 +112,14 @@ class FcgSplit {
       return false;
     }
 
-    const char* name = namer_.nextName();
-    if (name == nullptr) {
-      log_.append(messages::kNamesExhausted);
-      return false;
-    }
+    const char* name = nullptr;
     HANDLE output = createOutputFile(name);
     if (output == INVALID_HANDLE_VALUE) {
-      appendFormat(log_, messages::kCreateFailedFormat, name);
+      if (name == nullptr) {
+        log_.append(messages::kNamesExhausted);
+      } else {
+        appendFormat(log_, messages::kCreateFailedFormat, name);
+      }
       return false;
     }
     bool copied = writeFully(output, header, kGgaHeaderSize) &&
@@ -142,6 +134,27 @@ class FcgSplit {
     appendFormat(log_, messages::kSizeLineFormat, name,
                  static_cast<unsigned long long>(kGgaHeaderSize) + dataSize);
     return true;
+  }
+
+  // Creates an image's file under the namer's next free name. The file is made only where no
+  // entry has its name: one that another program put there after the namer looked is never
+  // replaced, but counts as taken, and the next name is tried. A new file is also what keeps
+  // the write fast: replacing means truncating, and some Linux file systems under wine write
+  // a truncated file out in full when it is closed. name is null when no name is free.
+  HANDLE createOutputFile(const char*& name) {
+    std::string firstRefused;
+    for (;;) {
+      name = namer_.nextName();
+      if (name == nullptr || firstRefused == name) {
+        name = nullptr;
+        return INVALID_HANDLE_VALUE;
+      }
+      HANDLE file = CreateFileA(name, GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
+      if (file != INVALID_HANDLE_VALUE) return file;
+      const DWORD why = GetLastError();
+      if (why != ERROR_FILE_EXISTS && why != ERROR_ALREADY_EXISTS) return INVALID_HANDLE_VALUE;
+      if (firstRefused.empty()) firstRefused = name;
+    }
   }
 
   HANDLE container_;

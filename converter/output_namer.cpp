@@ -132,6 +132,51 @@ bool anyFileMatches(const char* pattern) {
   return true;
 }
 
+bool FolderListing::IgnoreCaseLess::operator()(const Text& a, const Text& b) const {
+  return CompareStringOrdinal(a.data(), static_cast<int>(a.size()), b.data(), static_cast<int>(b.size()), TRUE) ==
+         CSTR_LESS_THAN;
+}
+
+FolderListing::FolderListing(std::string mask) : mask_(std::move(mask)) {
+  WIN32_FIND_DATAA found;
+  HANDLE search = FindFirstFileA(mask_.c_str(), &found);
+  if (search == INVALID_HANDLE_VALUE) return;
+  do {
+    // A search matches the short names of entries too.
+    add(found.cFileName, std::strlen(found.cFileName));
+    if (found.cAlternateFileName[0] != '\0') add(found.cAlternateFileName, std::strlen(found.cAlternateFileName));
+  } while (FindNextFileA(search, &found));
+  FindClose(search);
+}
+
+namespace {
+
+// Text of the ANSI code page as the wide text the file system compares (what the "A" calls
+// hand on); empty when it does not convert.
+std::basic_string<WCHAR> widened(const char* text, size_t length) {
+  std::basic_string<WCHAR> wide;
+  if (length == 0) return wide;
+  int units = MultiByteToWideChar(CP_ACP, 0, text, static_cast<int>(length), nullptr, 0);
+  if (units <= 0) return wide;
+  wide.resize(static_cast<size_t>(units));
+  MultiByteToWideChar(CP_ACP, 0, text, static_cast<int>(length), &wide[0], units);
+  return wide;
+}
+
+}  // namespace
+
+bool FolderListing::takesStem(const char* stem, size_t length) const {
+  return stems_.count(widened(stem, length)) != 0;
+}
+
+void FolderListing::add(const char* name, size_t length) {
+  Text wide = widened(name, length);
+  for (size_t dot = wide.find(u'.'); dot != Text::npos; dot = wide.find(u'.', dot + 1)) {
+    stems_.insert(wide.substr(0, dot));
+  }
+  stems_.insert(std::move(wide));
+}
+
 // ---------------------------------------------------------------- the namer
 
 namespace {
@@ -143,6 +188,21 @@ size_t copyCut(char* cursor, size_t room, const char* text) {
   std::memcpy(cursor, text, length);
   cursor[length] = '\0';
   return length;
+}
+
+// Where the bare name begins in a path of length bytes: after its last separator. The path
+// is read forwards, character by character, because the second byte of a double-byte
+// character may be a backslash.
+size_t bareNameAt(const char* path, size_t length) {
+  size_t nameAt = 0;
+  for (size_t i = 0; i < length; ++i) {
+    if (IsDBCSLeadByte(static_cast<BYTE>(path[i]))) {
+      ++i;
+    } else if (path[i] == '\\' || path[i] == '/' || path[i] == ':') {
+      nameAt = i + 1;
+    }
+  }
+  return nameAt;
 }
 
 uint32_t dateTimeValue(int32_t fieldCode, const SYSTEMTIME& now) {
@@ -196,17 +256,37 @@ char* OutputNamer::writeField(char* cursor, const FieldToken& field, const SYSTE
 
 char* OutputNamer::buildCandidate(const SYSTEMTIME& now) {
   char* cursor = name_;
+  firstFieldAt_ = kNameBufferLength;
   for (int i = 0; i < pattern_.count(); ++i) {
     const PatternToken* token = pattern_.token(i);
     if (token->kind == PatternToken::kLiteral) {
       size_t room = static_cast<size_t>(name_ + kNameBufferLength - cursor);
       cursor += copyCut(cursor, room, static_cast<const LiteralToken*>(token)->text.c_str());
     } else {
+      firstFieldAt_ = std::min(firstFieldAt_, static_cast<size_t>(cursor - name_));
       cursor = writeField(cursor, *static_cast<const FieldToken*>(token), now);
     }
   }
   *cursor = '\0';
   return cursor;
+}
+
+// The listing that answers for a candidate stem (name_ up to stemLength, its bare name from
+// nameAt), made anew when the candidate is in another folder or has another prefix. Null when
+// only a search gives the same answer: a stem with wildcard characters, which the search reads
+// as a pattern, or one too long for its ".*" to fit.
+FolderListing* OutputNamer::listingFor(size_t stemLength, size_t nameAt) {
+  static const char kWildcards[] = "*?<>\"";
+  const char* stemEnd = name_ + stemLength;
+  if (stemLength + 2 > kNameBufferLength ||
+      std::find_first_of(static_cast<const char*>(name_ + nameAt), stemEnd, kWildcards, kWildcards + sizeof kWildcards - 1) != stemEnd) {
+    return nullptr;
+  }
+  // The literal text in front of the first field is the same in every candidate.
+  std::string mask(name_, std::max(nameAt, std::min(firstFieldAt_, stemLength)));
+  mask += '*';
+  if (!listing_ || listing_->mask() != mask) listing_ = std::make_unique<FolderListing>(std::move(mask));
+  return listing_.get();
 }
 
 const char* OutputNamer::nextName() {
@@ -216,11 +296,16 @@ const char* OutputNamer::nextName() {
   std::string first;  // the first candidate of this call that was taken
   bool anyTaken = false;
   char* cursor;
+  FolderListing* listing = nullptr;
+  size_t nameAt = 0;
   for (;;) {
     cursor = buildCandidate(now);
     copyCut(cursor, static_cast<size_t>(name_ + kNameBufferLength - cursor), ".*");
     if (counter_ == start) break;  // no counter field: the name is what it is
-    if (!anyFileMatches(name_)) break;
+    const size_t stemLength = static_cast<size_t>(cursor - name_);
+    nameAt = bareNameAt(name_, stemLength);
+    listing = listingFor(stemLength, nameAt);
+    if (listing ? !listing->takesStem(name_ + nameAt, stemLength - nameAt) : !anyFileMatches(name_)) break;
     // The candidates depend on the counter alone (the time is read once), so meeting the
     // first one again means every name the pattern can give has been tried.
     if (!anyTaken) {
@@ -231,6 +316,8 @@ const char* OutputNamer::nextName() {
     }
   }
   copyCut(cursor, static_cast<size_t>(name_ + kNameBufferLength - cursor), extension_);
+  // The caller makes the file: from now on the name is taken.
+  if (listing) listing->add(name_ + nameAt, std::strlen(name_ + nameAt));
   return name_;
 }
 

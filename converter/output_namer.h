@@ -13,6 +13,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <set>
 #include <string>
 
 #include "converter/clock.h"
@@ -116,6 +117,31 @@ int formatNumber(char* destination, int width, uint32_t value);
 // wildcard pattern; the search is closed at once.
 bool anyFileMatches(const char* pattern);
 
+// The entries of one folder whose names begin with one text, read in one search when the
+// listing is made. A namer asks it whether a stem is taken instead of searching the folder
+// for every candidate: a search reads the whole folder on many systems (and under wine), so
+// a search per candidate made naming in a folder of n entries cost n per name.
+class FolderListing {
+ public:
+  // mask: the folder part of a path (or none), a name prefix and "*". A folder that cannot be
+  // searched lists nothing, as a search of it finds nothing.
+  explicit FolderListing(std::string mask);
+  const std::string& mask() const { return mask_; }
+  // True when an entry is named stem, or stem followed by "." and anything: what a search for
+  // stem ".*" finds. Names compare as the file system compares them.
+  bool takesStem(const char* stem, size_t length) const;
+  // Counts name as an entry of the folder from now on.
+  void add(const char* name, size_t length);
+
+ private:
+  using Text = std::basic_string<WCHAR>;
+  struct IgnoreCaseLess {
+    bool operator()(const Text& a, const Text& b) const;
+  };
+  std::string mask_;
+  std::set<Text, IgnoreCaseLess> stems_;  // every entry's name, and its every part before a "."
+};
+
 class OutputNamer {
  public:
   explicit OutputNamer(Clock& clock = systemClock());
@@ -135,6 +161,7 @@ class OutputNamer {
 
  private:
   char* buildCandidate(const SYSTEMTIME& now);
+  FolderListing* listingFor(size_t stemLength, size_t nameAt);
   char* writeField(char* cursor, const FieldToken& field, const SYSTEMTIME& now);
 
   char extension_[kExtensionLength + 1];
@@ -142,6 +169,8 @@ class OutputNamer {
   PatternTokenList pattern_;
   uint32_t counter_ = 1;
   Clock& clock_;
+  size_t firstFieldAt_ = 0;                // where the candidate's first field begins
+  std::unique_ptr<FolderListing> listing_;  // of the folder the last candidates were in
 };
 
 }  // namespace vantrel

@@ -10,6 +10,8 @@
 
 namespace {
 
+thread_local DWORD lastError = 0;
+
 // A handle is the descriptor plus one, so that descriptor 0 never looks like a null handle.
 HANDLE handleFromFd(int fd) { return reinterpret_cast<HANDLE>(static_cast<intptr_t>(fd) + 1); }
 
@@ -79,7 +81,10 @@ HANDLE CreateFileA(LPCSTR name, DWORD access, DWORD, LPSECURITY_ATTRIBUTES, DWOR
                    HANDLE) {
   if (name == nullptr || name[0] == '\0') return INVALID_HANDLE_VALUE;
   int fd = open(name, openFlags(access, disposition), 0666);
-  if (fd < 0) return INVALID_HANDLE_VALUE;
+  if (fd < 0) {
+    lastError = errno == EEXIST ? ERROR_FILE_EXISTS : 0;
+    return INVALID_HANDLE_VALUE;
+  }
   // Windows will not open a directory as a file.
   struct stat st;
   if (fstat(fd, &st) != 0 || S_ISDIR(st.st_mode)) {
@@ -88,6 +93,8 @@ HANDLE CreateFileA(LPCSTR name, DWORD access, DWORD, LPSECURITY_ATTRIBUTES, DWOR
   }
   return handleFromFd(fd);
 }
+
+DWORD GetLastError(void) { return lastError; }
 
 BOOL ReadFile(HANDLE file, LPVOID buffer, DWORD toRead, LPDWORD read, LPOVERLAPPED) {
   return moveAll(file, toRead, read, true, [buffer](int fd, DWORD done, DWORD left) {

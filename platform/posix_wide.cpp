@@ -115,6 +115,20 @@ int MultiByteToWideChar(UINT, DWORD, LPCSTR source, int sourceLength, WCHAR* des
   return utf8ToUtf16(source, length, wide) ? handOut(wide, destination, destinationLength) : 0;
 }
 
+BOOL IsDBCSLeadByte(BYTE) { return FALSE; }
+
+int CompareStringOrdinal(const WCHAR* first, int firstLength, const WCHAR* second, int secondLength,
+                         BOOL ignoreCase) {
+  size_t firstUnits = firstLength < 0 ? wideLength(first) : static_cast<size_t>(firstLength);
+  size_t secondUnits = secondLength < 0 ? wideLength(second) : static_cast<size_t>(secondLength);
+  auto fold = [ignoreCase](WCHAR c) { return ignoreCase && c >= u'a' && c <= u'z' ? c - u'a' + u'A' : c; };
+  for (size_t i = 0; i < firstUnits && i < secondUnits; ++i) {
+    if (fold(first[i]) != fold(second[i])) return fold(first[i]) < fold(second[i]) ? CSTR_LESS_THAN : CSTR_GREATER_THAN;
+  }
+  if (firstUnits == secondUnits) return CSTR_EQUAL;
+  return firstUnits < secondUnits ? CSTR_LESS_THAN : CSTR_GREATER_THAN;
+}
+
 int WideCharToMultiByte(UINT, DWORD, const WCHAR* source, int sourceLength, LPSTR destination,
                         int destinationLength, LPCSTR, BOOL* usedDefaultChar) {
   if (usedDefaultChar) *usedDefaultChar = FALSE;

@@ -76,6 +76,11 @@ typedef union _LARGE_INTEGER {
 #define CP_ACP 0
 #define MB_ERR_INVALID_CHARS 0x00000008u
 #define CP_UTF8 65001
+#define ERROR_FILE_EXISTS 80
+#define ERROR_ALREADY_EXISTS 183
+#define CSTR_LESS_THAN 1
+#define CSTR_EQUAL 2
+#define CSTR_GREATER_THAN 3
 #define FILE_BEGIN 0
 #define FILE_CURRENT 1
 #define FILE_END 2
@@ -156,6 +161,9 @@ PLATFORM_API BOOL GetFileAttributesExW(const WCHAR* name, GET_FILEEX_INFO_LEVELS
 PLATFORM_API BOOL GetFileTime(HANDLE file, FILETIME* creation, FILETIME* lastAccess, FILETIME* lastWrite);
 PLATFORM_API BOOL CloseHandle(HANDLE object);
 PLATFORM_API BOOL DeleteFileA(LPCSTR name);
+// Why the calling thread's last file call failed; only CreateFileA sets it here, and only
+// ERROR_FILE_EXISTS is told apart (every other failure reads as 0).
+PLATFORM_API DWORD GetLastError(void);
 
 // Wide (UTF-16) file names: converted to the system's multi-byte form (UTF-8 here) and
 // handed to the calls above.
@@ -171,6 +179,14 @@ PLATFORM_API int MultiByteToWideChar(UINT codePage, DWORD flags, LPCSTR source, 
 PLATFORM_API int WideCharToMultiByte(UINT codePage, DWORD flags, const WCHAR* source, int sourceLength,
                                      LPSTR destination, int destinationLength, LPCSTR defaultChar,
                                      BOOL* usedDefaultChar);
+
+// The system's multi-byte form here is UTF-8, which has no double-byte characters: FALSE.
+PLATFORM_API BOOL IsDBCSLeadByte(BYTE byte);
+// Ordinal comparison of UTF-16 text (lengths in units, -1: up to the NUL); ignoring case
+// folds ASCII letters only, as the directory search below does. CSTR_LESS_THAN,
+// CSTR_EQUAL or CSTR_GREATER_THAN.
+PLATFORM_API int CompareStringOrdinal(const WCHAR* first, int firstLength, const WCHAR* second, int secondLength,
+                                      BOOL ignoreCase);
 
 // Directory search with Windows wildcard rules ('*', '?', case-insensitive ASCII, and a
 // pattern "stem.*" also matching an entry named exactly "stem"; directories count).

@@ -103,6 +103,29 @@ TEST(SplitFcgFile, TakenNumberOfAnyExtensionIsSkipped) {
   EXPECT_EQ(log.text(), sizeLine("fcg_000002.gg0", 53) + timingLine("0.000"));
 }
 
+// A file that another program puts under the next name while a container is split is kept:
+// that number counts as taken and the image goes under the one after it.
+TEST(SplitFcgFile, FileThatAppearsDuringTheSplitIsNotReplaced) {
+  class LogThatWritesAFile : public CapturedLog {
+   public:
+    explicit LogThatWritesAFile(WorkingFolder& folder) : folder_(folder) {}
+    void append(const char* text) override {
+      if (pieces.empty()) folder_.write("fcg_000002.gg0", "someone else's");
+      CapturedLog::append(text);
+    }
+
+   private:
+    WorkingFolder& folder_;
+  };
+  WorkingFolder folder;
+  folder.write("in.fcg", fcg_writer::buildContainer({image(5, 'a'), image(6, 'b')}));
+  LogThatWritesAFile log(folder);
+  FixedClock clock;
+  EXPECT_EQ(split("in.fcg", log, clock), 0);
+  EXPECT_EQ(log.text(), sizeLine("fcg_000001.gg0", 53) + sizeLine("fcg_000003.gg0", 54) + timingLine("0.000"));
+  EXPECT_EQ(folder.read("fcg_000002.gg0"), "someone else's");
+}
+
 TEST(SplitFcgFile, EmptyContainerLogsOnlyTheTime) {
   WorkingFolder folder;
   folder.write("in.fcg", container(0, {}));

@@ -166,6 +166,7 @@ TEST(OutputNamer, SkipsEveryTakenStemWhateverItsExtension) {
       {"fcg_000001", false, "fcg_000002.gg0"},           // the stem alone
       {"fcg_000001", true, "fcg_000002.gg0"},            // a directory counts too
       {"fcg_000001.a.b", false, "fcg_000002.gg0"},
+      {"FCG_000001.GG0", false, "fcg_000002.gg0"},       // names compare ignoring case
       {"fcg_0000011.gg0", false, "fcg_000001.gg0"},      // another stem
       {"fcg_000001x.gg0", false, "fcg_000001.gg0"},
       {"xfcg_000001.gg0", false, "fcg_000001.gg0"},
@@ -192,6 +193,29 @@ TEST(OutputNamer, ContinuesAfterTakenNumbers) {
   EXPECT_STREQ(namer.nextName(), "fcg_000002.gg0");
   EXPECT_STREQ(namer.nextName(), "fcg_000004.gg0");
   EXPECT_EQ(namer.counter(), 5u);
+}
+
+// The namer lists a folder once and then counts the names it hands out as taken; a pattern
+// with a folder part is looked up in that folder, and a stem with wildcard characters is
+// searched for as the pattern it makes.
+TEST(OutputNamer, LooksInThePatternsFolderAndCountsItsOwnNames) {
+  WorkingFolder folder;
+  folder.makeFolder("sub");
+  folder.write("sub/fcg_000001.gg0", "");
+  folder.write("sub/fcg_000002", "");
+  folder.write("fcg_000003.gg0", "");  // not in the pattern's folder
+  FixedClock clock;
+  OutputNamer namer(clock);
+  namer.setExtension(".gg0");
+  namer.setPattern("sub/fcg_%6n");
+  EXPECT_STREQ(namer.nextName(), "sub/fcg_000003.gg0");
+  namer.setCounter(1);
+  EXPECT_STREQ(namer.nextName(), "sub/fcg_000004.gg0");  // 3 was handed out
+
+  folder.write("ab1.gg0", "");
+  namer.setPattern("a?%n");
+  namer.setCounter(1);
+  EXPECT_STREQ(namer.nextName(), "a?2.gg0");
 }
 
 TEST(OutputNamer, WithoutCounterFieldNeverProbes) {
