@@ -5,11 +5,14 @@
 # on its command line; every image is split while the window is created, so "window shown"
 # is when the last file has been written. Two figures are given for Vantrel: its own timing
 # line (open to last file closed, inside the program) and the driver's wall clock from
-# starting the program to its window being shown (wine's process start included).
+# starting the program to its window being shown (wine's process start included). A third
+# program, split_floor_timing.exe, writes the same files with the same copy and nothing else
+# (no names looked for, no log, no window): Vantrel over it is what Vantrel itself adds to the
+# system's file calls under wine.
 #
 #   bash bench/converter/wine_split_timing.sh [WINDOWS_BIN_DIR] [NATIVE_BIN_DIR]
 #
-# WINDOWS_BIN_DIR holds Vantrel.exe and vantrel_driver.exe (default build/win32/bin);
+# WINDOWS_BIN_DIR holds Vantrel.exe, vantrel_driver.exe and split_floor_timing.exe (default build/win32/bin);
 # NATIVE_BIN_DIR holds the native fcg_writer (default build/native/bin). RUNS (default 7) and
 # WORK (default a fresh folder under /tmp; a folder in /dev/shm compares the work per byte
 # without the disk) may be set in the environment. EARLIER, a folder holding another build's
@@ -38,12 +41,18 @@ for name in c64x4 c16x8; do
   bytes=$(stat -c %s "$container")
   cat "$container" >/dev/null  # into the page cache, as for every later run
   : >"$work/cp.txt"
+  : >"$work/floor.txt"
   for p in "${!programs[@]}"; do : >"$work/log$p.txt"; : >"$work/wall$p.txt"; done
   for _ in $(seq 1 "$runs"); do
     rm -rf "$work/cp" && mkdir "$work/cp"
     start=$(now); cp "$container" "$work/cp/"; end=$(now)
     echo "$(( (end - start) / 1000 ))" >>"$work/cp.txt"  # microseconds
     rm -rf "$work/cp"
+
+    mkdir "$work/floor"
+    wine "$winBin/split_floor_timing.exe" "$(wine winepath -w "$container" 2>/dev/null | tr -d '\r')" \
+      "$(wine winepath -w "$work/floor" 2>/dev/null | tr -d '\r')" | tr -d '\r' | awk '{print $1 * 1000}' >>"$work/floor.txt"
+    rm -rf "$work/floor"
 
     for p in "${!programs[@]}"; do
       vantrel=$(wine winepath -w "${programs[$p]}/Vantrel.exe" 2>/dev/null | tr -d '\r')
@@ -62,12 +71,14 @@ for name in c64x4 c16x8; do
     done
   done
   cpUs=$(median <"$work/cp.txt")
+  floorUs=$(median <"$work/floor.txt")
   for p in "${!programs[@]}"; do
     label=Vantrel.exe; [ "$p" = 0 ] || label="earlier Vantrel.exe"
     logUs=$(median <"$work/log$p.txt"); wallUs=$(median <"$work/wall$p.txt")
-    awk -v n="$name" -v t="$label" -v b="$bytes" -v w="$written" -v c="$cpUs" -v l="$logUs" -v a="$wallUs" 'BEGIN {
-      cp = b / c; own = w / l;
-      printf "%s: cp %.0f MB/s | %s split (own timing) %.0f MB/s = %.2f x cp", n, cp, t, own, own / cp
+    awk -v n="$name" -v t="$label" -v b="$bytes" -v w="$written" -v c="$cpUs" -v l="$logUs" -v a="$wallUs" -v f="$floorUs" 'BEGIN {
+      cp = b / c; own = w / l; floor = w / f;
+      printf "%s: cp %.0f MB/s | file calls alone %.0f MB/s = %.2f x cp", n, cp, floor, floor / cp
+      printf " | %s split (own timing) %.0f MB/s = %.2f x cp = %.2f x the file calls alone", t, own, own / cp, own / floor
       if (a > 0) printf " | window shown %.0f MB/s = %.2f x cp", w / a, w / a / cp
       printf "\n" }'
   done
