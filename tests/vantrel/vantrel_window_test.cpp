@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "converter/messages.h"
+#include "converter/output_namer.h"
 #include "converter/window/drop_file_list.h"
 #include "converter/window/main_window.h"
 #include "tests/converter/converter_testing.h"
@@ -47,6 +48,18 @@ TEST(SystemCodePage, IsTheOneTheRunAskedFor) {
   char expected[16];
   if (GetEnvironmentVariableA("VANTREL_EXPECTED_ACP", expected, sizeof expected) == 0) GTEST_SKIP();
   EXPECT_EQ(GetACP(), static_cast<UINT>(std::stoul(expected)));
+}
+
+// Under code page 932 the second byte of a character may be a backslash (0x5C in "表"): the
+// namer must read it as part of the name, not as a folder separator.
+TEST(SystemCodePage, NamerReadsDoubleByteCharactersWhole) {
+  if (GetACP() != 932) GTEST_SKIP();
+  WorkingFolder folder;
+  ASSERT_TRUE(converter_testing::writeFileNamed(widePath(folder, u8"表_000001.gg0"), ""));
+  vantrel::OutputNamer namer;
+  namer.setExtension(".gg0");
+  namer.setPattern(cp932(u8"表_%6n").c_str());
+  EXPECT_EQ(namer.nextName(), cp932(u8"表_000002.gg0"));
 }
 
 class VantrelWindow : public ::testing::Test {
