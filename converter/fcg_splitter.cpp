@@ -2,9 +2,11 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <deque>
 #include <memory>
 #include <new>
 #include <string>
+#include <system_error>
 #include <utility>
 
 #include "converter/messages.h"
@@ -43,6 +45,15 @@ uint64_t fileSizeOf(HANDLE file) {
   return static_cast<uint64_t>(high) << 32 | low;
 }
 
+// Writes an image's header and data into its file and closes it; false when anything failed
+// (closing may be where a full disk shows).
+bool copyImage(const ImageCopy& copy, HANDLE container, CopyBuffer& buffer) {
+  const bool copied = writeFully(copy.output, copy.header, kGgaHeaderSize) &&
+                      platform::seekFileTo(container, static_cast<int64_t>(copy.payloadOffset)) &&
+                      copyBytes(copy.output, container, copy.dataSize, buffer) == 0;
+  return CloseHandle(copy.output) && copied;
+}
+
 // One split of one open container.
 class FcgSplit {
  public:
@@ -64,7 +75,7 @@ class FcgSplit {
     for (uint32_t i = 0; i < count; ++i) {
       if (!writeImage(i)) return 1;
     }
-    return 0;
+    return reportWritten(true) ? 0 : 1;
   }
 
  private:
@@ -95,26 +106,26 @@ class FcgSplit {
     const uint64_t payloadOffset = readU32(entry + 4);
     const unsigned long number = static_cast<unsigned long>(index) + 1;
 
-    // Everything is checked against the file before an output file exists.
-    uint8_t header[kGgaHeaderSize];
+    // Everything is checked against the file before an output file exists. What goes wrong
+    // is told after the image before it has been settled: the log keeps table order.
+    ImageCopy copy;
     const uint64_t headerOffset = recordOffset + kRecordPrefixSize;
     if (headerOffset + kGgaHeaderSize > size_) {
-      appendFormat(log_, messages::kRecordOutsideFormat, number);
-      return false;
+      return reportWritten(true) && stopWith(messages::kRecordOutsideFormat, number);
     }
-    if (!readAt(container_, headerOffset, header, kGgaHeaderSize)) {
-      appendFormat(log_, messages::kReadFailedFormat, number);
-      return false;
+    if (!readAt(container_, headerOffset, copy.header, kGgaHeaderSize)) {
+      return reportWritten(true) && stopWith(messages::kReadFailedFormat, number);
     }
-    const uint32_t dataSize = readU32(header + kGgaDataSizeOffset);
-    if (payloadOffset + dataSize > size_) {
-      appendFormat(log_, messages::kDataOutsideFormat, number);
-      return false;
+    copy.payloadOffset = payloadOffset;
+    copy.dataSize = readU32(copy.header + kGgaDataSizeOffset);
+    if (payloadOffset + copy.dataSize > size_) {
+      return reportWritten(true) && stopWith(messages::kDataOutsideFormat, number);
     }
 
     const char* name = nullptr;
-    HANDLE output = createOutputFile(name);
-    if (output == INVALID_HANDLE_VALUE) {
+    copy.output = createOutputFile(name);
+    if (copy.output == INVALID_HANDLE_VALUE) {
+      if (!reportWritten(true)) return false;
       if (name == nullptr) {
         log_.append(messages::kNamesExhausted);
       } else {
@@ -122,18 +133,85 @@ class FcgSplit {
       }
       return false;
     }
-    bool copied = writeFully(output, header, kGgaHeaderSize) &&
-                  platform::seekFileTo(container_, static_cast<int64_t>(payloadOffset)) &&
-                  copyBytes(output, container_, dataSize, buffer_) == 0;
-    copied = CloseHandle(output) && copied;  // closing may be where a full disk shows
-    if (!copied) {
-      DeleteFileA(name);  // a partial image is worse than none
-      appendFormat(log_, messages::kCopyFailedFormat, name);
-      return false;
+    // The lane takes a large image whenever it is free; meanwhile this thread goes on, so
+    // several images may be written before the one in the lane is reported.
+    if (laneBusy_ && lane_->done()) collectLane();
+    if (!laneBusy_ && copy.dataSize >= kLaneMinimumBytes && lane() != nullptr) {
+      lane_->start(copy);
+      laneBusy_ = true;
+      written_.push_back(Written{name, copy.dataSize, true, false});
+    } else {
+      const bool copied = copyImage(copy, container_, buffer_);
+      written_.push_back(Written{name, copy.dataSize, false, copied});
     }
-    appendFormat(log_, messages::kSizeLineFormat, name,
-                 static_cast<unsigned long long>(kGgaHeaderSize) + dataSize);
+    return reportWritten(written_.size() >= kMaxUnreported);
+  }
+
+  // An image whose file has been made, not yet reported.
+  struct Written {
+    std::string name;
+    uint32_t dataSize;
+    bool inLane;  // still being written by the lane
+    bool copied;  // all of it written and closed (once out of the lane)
+  };
+  // How many images may wait for the one in the lane before this thread waits too.
+  static constexpr size_t kMaxUnreported = 64;
+
+  // Reports the written images in table order, as far as they are done; with wait, waits for
+  // the lane so that all of them are. The first image that failed is deleted and reported, and
+  // the images after it are deleted unreported: the split ends there, as if they had never
+  // been started. False when that happened.
+  bool reportWritten(bool wait) {
+    while (!written_.empty()) {
+      Written& image = written_.front();
+      if (image.inLane) {
+        if (!wait && !lane_->done()) return true;
+        collectLane();
+      }
+      if (!image.copied) {
+        DeleteFileA(image.name.c_str());  // a partial image is worse than none
+        appendFormat(log_, messages::kCopyFailedFormat, image.name.c_str());
+        written_.pop_front();
+        discardWritten();
+        return false;
+      }
+      appendFormat(log_, messages::kSizeLineFormat, image.name.c_str(),
+                   static_cast<unsigned long long>(kGgaHeaderSize) + image.dataSize);
+      written_.pop_front();
+    }
     return true;
+  }
+
+  // Makes the lane free for the next image; its image keeps its place in the report.
+  void collectLane() {
+    for (Written& image : written_) {
+      if (image.inLane) {
+        image.copied = lane_->finish();
+        image.inLane = false;
+      }
+    }
+    laneBusy_ = false;
+  }
+
+  void discardWritten() {
+    for (Written& image : written_) {
+      if (image.inLane) lane_->finish();
+      DeleteFileA(image.name.c_str());
+    }
+    written_.clear();
+    laneBusy_ = false;
+  }
+
+  bool stopWith(const char* format, unsigned long number) {
+    appendFormat(log_, format, number);
+    return false;
+  }
+
+  // The lane, started with the first image large enough for it; null when the system cannot
+  // give it a thread or a handle of its own (images are then all copied here).
+  CopyLane* lane() {
+    if (!lane_) lane_ = std::make_unique<CopyLane>(container_);
+    return lane_->ready() ? lane_.get() : nullptr;
   }
 
   // Creates an image's file under the namer's next free name. The file is made only where no
@@ -163,6 +241,9 @@ class FcgSplit {
   OutputNamer namer_;
   std::unique_ptr<uint8_t[]> table_;
   CopyBuffer buffer_;
+  std::unique_ptr<CopyLane> lane_;
+  bool laneBusy_ = false;
+  std::deque<Written> written_;
 };
 
 void appendTiming(MessageLog& log, uint32_t elapsed) {
@@ -179,6 +260,64 @@ void CopyBuffer::reserve(uint32_t bytes) {
   if (!larger) return;
   large_ = std::move(larger);
   size_ = wanted;
+}
+
+CopyLane::CopyLane(HANDLE container)
+    : container_(ReOpenFile(container, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, 0)) {
+  if (container_ == INVALID_HANDLE_VALUE) return;
+  try {
+    thread_ = std::thread([this] { run(); });
+  } catch (const std::system_error&) {
+    // no thread: the lane is not ready, and every image is copied by the splitting thread
+  }
+}
+
+CopyLane::~CopyLane() {
+  if (thread_.joinable()) {
+    {
+      std::lock_guard<std::mutex> lock(mutex_);
+      closing_ = true;
+    }
+    changed_.notify_all();
+    thread_.join();
+  }
+  if (container_ != INVALID_HANDLE_VALUE) CloseHandle(container_);
+}
+
+void CopyLane::start(const ImageCopy& copy) {
+  {
+    std::lock_guard<std::mutex> lock(mutex_);
+    copy_ = copy;
+    state_ = State::kCopying;
+  }
+  changed_.notify_all();
+}
+
+bool CopyLane::done() {
+  std::lock_guard<std::mutex> lock(mutex_);
+  return state_ == State::kDone;
+}
+
+bool CopyLane::finish() {
+  std::unique_lock<std::mutex> lock(mutex_);
+  changed_.wait(lock, [this] { return state_ != State::kCopying; });
+  state_ = State::kIdle;
+  return copied_;
+}
+
+void CopyLane::run() {
+  std::unique_lock<std::mutex> lock(mutex_);
+  for (;;) {
+    changed_.wait(lock, [this] { return closing_ || state_ == State::kCopying; });
+    if (state_ != State::kCopying) return;  // closing, with nothing to copy
+    const ImageCopy copy = copy_;
+    lock.unlock();
+    const bool copied = copyImage(copy, container_, buffer_);
+    lock.lock();
+    copied_ = copied;
+    state_ = State::kDone;
+    changed_.notify_all();
+  }
 }
 
 int copyBytes(HANDLE output, HANDLE input, uint32_t length, CopyBuffer& buffer) {

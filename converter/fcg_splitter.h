@@ -15,8 +15,11 @@
 // Entries may lie in any order, overlap or share data: everything is read where the table says.
 #pragma once
 
+#include <condition_variable>
 #include <cstdint>
 #include <memory>
+#include <mutex>
+#include <thread>
 
 #include "converter/clock.h"
 #include "converter/message_log.h"
@@ -38,6 +41,9 @@ constexpr uint32_t kCopyBufferSize = 256u << 10;
 // The buffer inside the object: enough for small images, and what is left when the heap
 // cannot give a larger one.
 constexpr uint32_t kSmallCopyBufferSize = 4096;
+// Images of at least this size are copied on a second thread (a CopyLane) while the splitting
+// thread goes on with the next image; smaller ones are not worth the hand-over.
+constexpr uint32_t kLaneMinimumBytes = 1u << 20;
 constexpr char kOutputExtension[] = ".gg0";
 constexpr char kOutputPattern[] = "fcg_%6n";
 
@@ -72,6 +78,50 @@ class CopyBuffer {
 // buffer, grown for this length first. Returns 0 when all of them were copied, 1 when a read
 // came short or failed or a write failed.
 int copyBytes(HANDLE output, HANDLE input, uint32_t length, CopyBuffer& buffer);
+
+// One image to write: its new, empty file, the header bytes and where its data lies.
+struct ImageCopy {
+  HANDLE output = INVALID_HANDLE_VALUE;
+  uint8_t header[kGgaHeaderSize] = {};
+  uint64_t payloadOffset = 0;
+  uint32_t dataSize = 0;
+};
+
+// A second thread that writes one image at a time, reading the container through a handle of
+// its own, so that two images are copied at once: a split's time is mostly the system moving
+// bytes, and two threads move more of them. Each image is still written whole by one thread,
+// from its start to its end, and the splitting thread reports them in table order.
+class CopyLane {
+ public:
+  // Opens the container anew for the lane's reads and starts the thread; ready() says whether
+  // both worked.
+  explicit CopyLane(HANDLE container);
+  ~CopyLane();
+  CopyLane(const CopyLane&) = delete;
+  CopyLane& operator=(const CopyLane&) = delete;
+
+  bool ready() const { return thread_.joinable(); }
+  // Hands an image over; the lane must be idle (every start followed by its finish).
+  void start(const ImageCopy& copy);
+  // Whether the image handed over is written and its file closed.
+  bool done();
+  // Waits until it is, and makes the lane idle; true when all of it was written.
+  bool finish();
+
+ private:
+  enum class State { kIdle, kCopying, kDone };
+  void run();
+
+  HANDLE container_;
+  CopyBuffer buffer_;
+  std::mutex mutex_;
+  std::condition_variable changed_;
+  State state_ = State::kIdle;
+  bool closing_ = false;
+  ImageCopy copy_;
+  bool copied_ = false;
+  std::thread thread_;  // last: it starts once everything it uses is in place
+};
 
 // What the window does for every dropped or named file: the header lines with the path, then
 // the split.

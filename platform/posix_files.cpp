@@ -5,6 +5,7 @@
 
 #include <cerrno>
 #include <climits>
+#include <string>
 
 #include "platform/win32.h"
 
@@ -95,6 +96,15 @@ HANDLE CreateFileA(LPCSTR name, DWORD access, DWORD, LPSECURITY_ATTRIBUTES, DWOR
 }
 
 DWORD GetLastError(void) { return lastError; }
+
+HANDLE ReOpenFile(HANDLE original, DWORD access, DWORD, DWORD) {
+  int fd = fdFromHandle(original);
+  if (fd < 0) return INVALID_HANDLE_VALUE;
+  // The same file, even when its name now stands for another one, with a position of its own.
+  const std::string path = "/proc/self/fd/" + std::to_string(fd);
+  int reopened = open(path.c_str(), openFlags(access, OPEN_EXISTING));
+  return reopened < 0 ? INVALID_HANDLE_VALUE : handleFromFd(reopened);
+}
 
 BOOL ReadFile(HANDLE file, LPVOID buffer, DWORD toRead, LPDWORD read, LPOVERLAPPED) {
   return moveAll(file, toRead, read, true, [buffer](int fd, DWORD done, DWORD left) {

@@ -160,6 +160,8 @@ PLATFORM_API BOOL GetFileAttributesExW(const WCHAR* name, GET_FILEEX_INFO_LEVELS
 // Times in 100-nanosecond units since 1601-01-01 (UTC); any of the three may be null.
 PLATFORM_API BOOL GetFileTime(HANDLE file, FILETIME* creation, FILETIME* lastAccess, FILETIME* lastWrite);
 PLATFORM_API BOOL CloseHandle(HANDLE object);
+// A second handle to the file an open handle stands for, with its own position.
+PLATFORM_API HANDLE ReOpenFile(HANDLE original, DWORD access, DWORD share, DWORD flags);
 PLATFORM_API BOOL DeleteFileA(LPCSTR name);
 // Why the calling thread's last file call failed; only CreateFileA sets it here, and only
 // ERROR_FILE_EXISTS is told apart (every other failure reads as 0).

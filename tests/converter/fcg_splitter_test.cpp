@@ -76,6 +76,37 @@ TEST(SplitFcgFile, WritesEveryImageInTableOrder) {
   EXPECT_EQ(log.pieces.size(), 4u);
 }
 
+// Large images go to a second thread while the next one is copied here: the files and the log
+// are the same as when one thread writes them all, also when a damaged entry stops the split.
+TEST(SplitFcgFile, LargeImagesAreWrittenWholeAndReportedInTableOrder) {
+  WorkingFolder folder;
+  const uint32_t large = vantrel::kLaneMinimumBytes;
+  std::vector<Image> images = {image(large + 1, 'a'), image(3, 'b'),          image(large + 2, 'c'),
+                               image(large + 3, 'd'), image(2 * large, 'e')};
+  folder.write("in.fcg", fcg_writer::buildContainer(images));
+  CapturedLog log;
+  FixedClock clock;
+  EXPECT_EQ(split("in.fcg", log, clock), 0);
+  std::string expected;
+  for (size_t i = 0; i < images.size(); ++i) {
+    std::string name = "fcg_00000" + std::to_string(i + 1) + ".gg0";
+    expected += sizeLine(name, 48 + images[i].data.size());
+    EXPECT_EQ(folder.read(name), images[i].header + images[i].data) << name;
+  }
+  EXPECT_EQ(log.text(), expected + timingLine("0.000"));
+
+  // Two large images, then an entry whose data lies outside the file.
+  const std::string record = "TAG!" + fcg_writer::ggaHeader(1, 1, large + 5);
+  folder.write("damaged.fcg", container(3, {{56, 108}, {56, 108}, {56, 0xFFFFFF00u}},
+                                        record + std::string(large + 5, 'x')));
+  CapturedLog damaged;
+  EXPECT_EQ(split("damaged.fcg", damaged, clock), 1);
+  EXPECT_EQ(damaged.text(), sizeLine("fcg_000006.gg0", large + 53) + sizeLine("fcg_000007.gg0", large + 53) +
+                                cp932(u8"画像 3 のデータがファイルの外を指しています。入力ファイルの処理を中止しました\r\n") +
+                                timingLine("0.000"));
+  EXPECT_EQ(folder.read("fcg_000007.gg0"), record.substr(4) + std::string(large + 5, 'x'));
+}
+
 TEST(SplitFcgFile, SecondContainerDoesNotOverwriteTheFirst) {
   WorkingFolder folder;
   folder.write("one.fcg", fcg_writer::buildContainer({image(10, 'a'), image(20, 'b'), image(30, 'c')}));
@@ -339,6 +370,41 @@ TEST(SplitFcgFile, FailedWriteDeletesThePartialFile) {
                             cp932(u8"書き出しに失敗したため削除しました。入力ファイルの処理を中止しました\r\n") +
                             timingLine("0.000"));
   EXPECT_EQ(folder.entries(), (std::vector<std::string>{"fcg_000001.gg0", "in.fcg"}));
+}
+
+// A write that fails in either of the two images copied at once ends the split there: the
+// image before it is kept and reported, nothing after it is left.
+TEST(SplitFcgFile, FailedWriteBesideALargeImageEndsTheSplitInTableOrder) {
+  const uint32_t large = vantrel::kLaneMinimumBytes;
+  const std::string failed = cp932(u8"書き出しに失敗したため削除しました。入力ファイルの処理を中止しました\r\n");
+  struct Case {
+    uint32_t first, second;  // data sizes: files may grow to 1.5 * large bytes
+    std::string log;
+    std::vector<std::string> entries;
+  };
+  const Case cases[] = {
+      {2 * large, large + 1, "[fcg_000001.gg0]  " + failed, {"in.fcg"}},
+      {large + 1, 2 * large, sizeLine("fcg_000001.gg0", large + 49) + "[fcg_000002.gg0]  " + failed,
+       {"fcg_000001.gg0", "in.fcg"}},
+  };
+  for (const Case& c : cases) {
+    WorkingFolder folder;
+    folder.write("in.fcg", fcg_writer::buildContainer({image(c.first, 'a'), image(c.second, 'b')}));
+    signal(SIGXFSZ, SIG_IGN);
+    rlimit previous;
+    getrlimit(RLIMIT_FSIZE, &previous);
+    rlimit limit = previous;
+    limit.rlim_cur = large + large / 2;
+    ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &limit), 0);
+    CapturedLog log;
+    FixedClock clock;
+    int result = split("in.fcg", log, clock);
+    setrlimit(RLIMIT_FSIZE, &previous);
+    signal(SIGXFSZ, SIG_DFL);
+    EXPECT_EQ(result, 1) << c.first;
+    EXPECT_EQ(log.text(), c.log + timingLine("0.000")) << c.first;
+    EXPECT_EQ(folder.entries(), c.entries) << c.first;
+  }
 }
 #endif
 
