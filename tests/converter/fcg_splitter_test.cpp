@@ -350,41 +350,22 @@ TEST(SplitFcgFile, OutputThatCannotBeCreatedStopsTheContainer) {
                             timingLine("0.000"));
 }
 
-TEST(SplitFcgFile, FailedWriteDeletesThePartialFile) {
-  WorkingFolder folder;
-  folder.write("in.fcg", fcg_writer::buildContainer({image(10, 'a'), image(5000, 'b')}));
-  // Files may grow to 2000 bytes: the second image's write fails half-way.
-  signal(SIGXFSZ, SIG_IGN);
-  rlimit previous;
-  getrlimit(RLIMIT_FSIZE, &previous);
-  rlimit limit = previous;
-  limit.rlim_cur = 2000;
-  ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &limit), 0);
-  CapturedLog log;
-  FixedClock clock;
-  int result = split("in.fcg", log, clock);
-  setrlimit(RLIMIT_FSIZE, &previous);
-  signal(SIGXFSZ, SIG_DFL);
-  EXPECT_EQ(result, 1);
-  EXPECT_EQ(log.text(), sizeLine("fcg_000001.gg0", 58) + "[fcg_000002.gg0]  " +
-                            cp932(u8"書き出しに失敗したため削除しました。入力ファイルの処理を中止しました\r\n") +
-                            timingLine("0.000"));
-  EXPECT_EQ(folder.entries(), (std::vector<std::string>{"fcg_000001.gg0", "in.fcg"}));
-}
-
-// A write that fails in either of the two images copied at once ends the split there: the
-// image before it is kept and reported, nothing after it is left.
-TEST(SplitFcgFile, FailedWriteBesideALargeImageEndsTheSplitInTableOrder) {
+// A write that fails (files may grow to `limit` bytes) deletes the partial file and ends the
+// split there, also when it fails in one of two large images copied at once: the images
+// before it are kept and reported, nothing after it is left.
+TEST(SplitFcgFile, FailedWriteDeletesThePartialFileAndEndsTheSplitThere) {
   const uint32_t large = vantrel::kLaneMinimumBytes;
   const std::string failed = cp932(u8"書き出しに失敗したため削除しました。入力ファイルの処理を中止しました\r\n");
   struct Case {
-    uint32_t first, second;  // data sizes: files may grow to 1.5 * large bytes
+    uint32_t first, second;  // data sizes
+    rlim_t limit;
     std::string log;
     std::vector<std::string> entries;
   };
   const Case cases[] = {
-      {2 * large, large + 1, "[fcg_000001.gg0]  " + failed, {"in.fcg"}},
-      {large + 1, 2 * large, sizeLine("fcg_000001.gg0", large + 49) + "[fcg_000002.gg0]  " + failed,
+      {10, 5000, 2000, sizeLine("fcg_000001.gg0", 58) + "[fcg_000002.gg0]  " + failed, {"fcg_000001.gg0", "in.fcg"}},
+      {2 * large, large + 1, large + large / 2, "[fcg_000001.gg0]  " + failed, {"in.fcg"}},
+      {large + 1, 2 * large, large + large / 2, sizeLine("fcg_000001.gg0", large + 49) + "[fcg_000002.gg0]  " + failed,
        {"fcg_000001.gg0", "in.fcg"}},
   };
   for (const Case& c : cases) {
@@ -394,7 +375,7 @@ TEST(SplitFcgFile, FailedWriteBesideALargeImageEndsTheSplitInTableOrder) {
     rlimit previous;
     getrlimit(RLIMIT_FSIZE, &previous);
     rlimit limit = previous;
-    limit.rlim_cur = large + large / 2;
+    limit.rlim_cur = c.limit;
     ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &limit), 0);
     CapturedLog log;
     FixedClock clock;
