@@ -91,8 +91,17 @@ inline ProgramRun runProgram(const std::string& program, const std::vector<std::
   startup.hStdError = err;
   PROCESS_INFORMATION process = {};
   std::wstring folder = wide(workingFolder);
-  if (CreateProcessW(wide(program).c_str(), &writable[0], nullptr, nullptr, TRUE, 0, nullptr,
-                     workingFolder.empty() ? nullptr : folder.c_str(), &startup, &process)) {
+  // Under a busy wine, starting a process now and then fails at once; that is the test
+  // machine, not the program under test, so it is tried again and the failures are told.
+  std::string startFailures;
+  bool started = false;
+  for (int attempt = 0; attempt < 3 && !started; ++attempt) {
+    if (attempt > 0) Sleep(200);
+    started = CreateProcessW(wide(program).c_str(), &writable[0], nullptr, nullptr, TRUE, 0, nullptr,
+                             workingFolder.empty() ? nullptr : folder.c_str(), &startup, &process) != FALSE;
+    if (!started) startFailures += "CreateProcessW failed with error " + std::to_string(GetLastError()) + "\n";
+  }
+  if (started) {
     WaitForSingleObject(process.hProcess, INFINITE);
     DWORD code = 0;
     GetExitCodeProcess(process.hProcess, &code);
@@ -123,6 +132,9 @@ inline ProgramRun runProgram(const std::string& program, const std::vector<std::
 #endif
   run.out = withUnixLineEnds(scratch.read("program.stdout"));
   run.err = withUnixLineEnds(scratch.read("program.stderr"));
+#ifdef _WIN32
+  run.err = startFailures + run.err;
+#endif
   return run;
 }
 
