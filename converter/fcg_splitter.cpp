@@ -19,11 +19,6 @@ namespace {
 
 constexpr uint64_t kMaxTableBytes = SIZE_MAX < UINT32_MAX ? SIZE_MAX : UINT32_MAX;
 
-uint32_t readU32(const uint8_t* bytes) {
-  return static_cast<uint32_t>(bytes[0]) | static_cast<uint32_t>(bytes[1]) << 8 |
-         static_cast<uint32_t>(bytes[2]) << 16 | static_cast<uint32_t>(bytes[3]) << 24;
-}
-
 bool readFully(HANDLE file, void* buffer, uint32_t length) {
   DWORD got = 0;
   return ReadFile(file, buffer, length, &got, nullptr) && got == length;
@@ -34,24 +29,10 @@ bool writeFully(HANDLE file, const void* buffer, uint32_t length) {
   return WriteFile(file, buffer, length, &put, nullptr) && put == length;
 }
 
-// Every read of the container goes through here: the whole range or nothing.
-bool readAt(HANDLE file, uint64_t position, void* buffer, uint32_t length) {
-  return platform::seekFileTo(file, static_cast<int64_t>(position)) && readFully(file, buffer, length);
-}
-
 uint64_t fileSizeOf(HANDLE file) {
   DWORD high = 0;
   DWORD low = GetFileSize(file, &high);
   return static_cast<uint64_t>(high) << 32 | low;
-}
-
-// Writes an image's header and data into its file and closes it; false when anything failed
-// (closing may be where a full disk shows).
-bool copyImage(const ImageCopy& copy, HANDLE container, CopyBuffer& buffer) {
-  const bool copied = writeFully(copy.output, copy.header, kGgaHeaderSize) &&
-                      platform::seekFileTo(container, static_cast<int64_t>(copy.payloadOffset)) &&
-                      copyBytes(copy.output, container, copy.dataSize, buffer) == 0;
-  return CloseHandle(copy.output) && copied;
 }
 
 // One split of one open container.
@@ -135,10 +116,9 @@ class FcgSplit {
     }
     // The lane takes a large image whenever it is free; meanwhile this thread goes on, so
     // several images may be written before the one in the lane is reported.
-    if (laneBusy_ && lane_->done()) collectLane();
-    if (!laneBusy_ && copy.dataSize >= kLaneMinimumBytes && lane() != nullptr) {
+    if (lane_ && lane_->done()) collectLane();
+    if (copy.dataSize >= kLaneMinimumBytes && lane() != nullptr && lane_->idle()) {
       lane_->start(copy);
-      laneBusy_ = true;
       written_.push_back(Written{name, copy.dataSize, true, false});
     } else {
       const bool copied = copyImage(copy, container_, buffer_);
@@ -190,7 +170,6 @@ class FcgSplit {
         image.inLane = false;
       }
     }
-    laneBusy_ = false;
   }
 
   void discardWritten() {
@@ -199,7 +178,6 @@ class FcgSplit {
       DeleteFileA(image.name.c_str());
     }
     written_.clear();
-    laneBusy_ = false;
   }
 
   bool stopWith(const char* format, unsigned long number) {
@@ -242,7 +220,6 @@ class FcgSplit {
   std::unique_ptr<uint8_t[]> table_;
   CopyBuffer buffer_;
   std::unique_ptr<CopyLane> lane_;
-  bool laneBusy_ = false;
   std::deque<Written> written_;
 };
 
@@ -252,6 +229,22 @@ void appendTiming(MessageLog& log, uint32_t elapsed) {
 }
 
 }  // namespace
+
+uint32_t readU32(const uint8_t* bytes) {
+  return static_cast<uint32_t>(bytes[0]) | static_cast<uint32_t>(bytes[1]) << 8 |
+         static_cast<uint32_t>(bytes[2]) << 16 | static_cast<uint32_t>(bytes[3]) << 24;
+}
+
+bool readAt(HANDLE file, uint64_t position, void* buffer, uint32_t length) {
+  return platform::seekFileTo(file, static_cast<int64_t>(position)) && readFully(file, buffer, length);
+}
+
+bool copyImage(const ImageCopy& copy, HANDLE container, CopyBuffer& buffer) {
+  const bool copied = writeFully(copy.output, copy.header, kGgaHeaderSize) &&
+                      platform::seekFileTo(container, static_cast<int64_t>(copy.payloadOffset)) &&
+                      copyBytes(copy.output, container, copy.dataSize, buffer) == 0;
+  return CloseHandle(copy.output) && copied;  // closing may be where a full disk shows
+}
 
 void CopyBuffer::reserve(uint32_t bytes) {
   uint32_t wanted = bytes < kCopyBufferSize ? bytes : kCopyBufferSize;
@@ -291,6 +284,11 @@ void CopyLane::start(const ImageCopy& copy) {
     state_ = State::kCopying;
   }
   changed_.notify_all();
+}
+
+bool CopyLane::idle() {
+  std::lock_guard<std::mutex> lock(mutex_);
+  return state_ == State::kIdle;
 }
 
 bool CopyLane::done() {

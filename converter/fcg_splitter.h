@@ -87,6 +87,14 @@ struct ImageCopy {
   uint32_t dataSize = 0;
 };
 
+// The container's integers: unsigned 32-bit little-endian.
+uint32_t readU32(const uint8_t* bytes);
+// Every read of the container goes through here: the whole range at position, or false.
+bool readAt(HANDLE file, uint64_t position, void* buffer, uint32_t length);
+// Writes an image's header and data (read from container) into its file and closes it; false
+// when anything failed.
+bool copyImage(const ImageCopy& copy, HANDLE container, CopyBuffer& buffer);
+
 // A second thread that writes one image at a time, reading the container through a handle of
 // its own, so that two images are copied at once: a split's time is mostly the system moving
 // bytes, and two threads move more of them. Each image is still written whole by one thread,
@@ -103,6 +111,8 @@ class CopyLane {
   bool ready() const { return thread_.joinable(); }
   // Hands an image over; the lane must be idle (every start followed by its finish).
   void start(const ImageCopy& copy);
+  // Whether the lane has no image: none handed over, or the last one taken back by finish.
+  bool idle();
   // Whether the image handed over is written and its file closed.
   bool done();
   // Waits until it is, and makes the lane idle; true when all of it was written.

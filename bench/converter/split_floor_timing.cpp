@@ -12,27 +12,17 @@
 #include <vector>
 
 #include "converter/fcg_splitter.h"
-#include "platform/file_seek.h"
 #include "platform/win32.h"
 
 namespace {
 
-uint32_t u32(const uint8_t* bytes) {
-  return static_cast<uint32_t>(bytes[0]) | static_cast<uint32_t>(bytes[1]) << 8 |
-         static_cast<uint32_t>(bytes[2]) << 16 | static_cast<uint32_t>(bytes[3]) << 24;
-}
-
-bool readAt(HANDLE file, uint64_t position, void* buffer, uint32_t length) {
-  DWORD got = 0;
-  return platform::seekFileTo(file, static_cast<int64_t>(position)) &&
-         ReadFile(file, buffer, length, &got, nullptr) && got == length;
-}
-
 // Writes every image of the open container into folder; false on the first failure.
 bool writeImages(HANDLE container, const std::string& folder) {
+  using vantrel::readAt;
+  using vantrel::readU32;
   uint8_t header[vantrel::kFcgHeaderSize];
   if (!readAt(container, 0, header, sizeof header)) return false;
-  const uint32_t count = u32(header + vantrel::kImageCountOffset);
+  const uint32_t count = readU32(header + vantrel::kImageCountOffset);
   std::vector<uint8_t> table(static_cast<size_t>(count) * vantrel::kFcgEntrySize);
   if (count != 0 && !readAt(container, vantrel::kFcgHeaderSize, table.data(), static_cast<uint32_t>(table.size()))) {
     return false;
@@ -40,16 +30,15 @@ bool writeImages(HANDLE container, const std::string& folder) {
   vantrel::CopyBuffer buffer;
   for (uint32_t i = 0; i < count; ++i) {
     const uint8_t* entry = table.data() + static_cast<size_t>(i) * vantrel::kFcgEntrySize;
-    uint8_t image[vantrel::kGgaHeaderSize];
-    if (!readAt(container, u32(entry) + uint64_t{vantrel::kRecordPrefixSize}, image, sizeof image)) return false;
+    vantrel::ImageCopy copy;
+    if (!readAt(container, readU32(entry) + uint64_t{vantrel::kRecordPrefixSize}, copy.header, sizeof copy.header)) {
+      return false;
+    }
+    copy.payloadOffset = readU32(entry + 4);
+    copy.dataSize = readU32(copy.header + vantrel::kGgaDataSizeOffset);
     const std::string name = folder + "/" + std::to_string(i + 1) + vantrel::kOutputExtension;
-    HANDLE output = CreateFileA(name.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (output == INVALID_HANDLE_VALUE) return false;
-    DWORD put = 0;
-    bool copied = WriteFile(output, image, sizeof image, &put, nullptr) && put == sizeof image &&
-                  platform::seekFileTo(container, u32(entry + 4)) &&
-                  vantrel::copyBytes(output, container, u32(image + vantrel::kGgaDataSizeOffset), buffer) == 0;
-    if (!CloseHandle(output) || !copied) return false;
+    copy.output = CreateFileA(name.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (copy.output == INVALID_HANDLE_VALUE || !vantrel::copyImage(copy, container, buffer)) return false;
   }
   return true;
 }
