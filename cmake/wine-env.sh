@@ -49,3 +49,18 @@ wine_prefix_ready() {
     exit 1
   ) 9>"$WINEPREFIX.lock"
 }
+
+# Keeps $WINEPREFIX's server, and the services wine starts beside its first program, running
+# until wine_let_go: a test that starts while an idle server is shutting down fails at once
+# ("recvmsg: connection reset by peer"). They are started here on /dev/null, since they keep
+# the descriptors of the program that started them: started by a test, they would hold its
+# output pipe open, and ctest waits for that pipe to close.
+# (Debian's wineserver script passes -p0 first; a bare -p then means "until killed".)
+wine_kept_up() {
+  wineserver -p </dev/null >/dev/null 2>&1 || true
+  wine cmd /c exit </dev/null >/dev/null 2>&1 || true
+}
+
+wine_let_go() {
+  timeout 30 wineserver -k </dev/null >/dev/null 2>&1 || true
+}

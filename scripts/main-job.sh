@@ -34,9 +34,8 @@ export WINEPREFIX="$HOME/.wine-vantrel-main"  # a prefix of its own: tests runni
 wine_run="$root/cmake/wine-run.sh"
 # Every wine call is bounded in time; the first one sets the prefix up, which takes a while.
 run_wine() { timeout --kill-after=10 300 bash "$wine_run" "$@"; }
-finish_wine() { timeout 30 wineserver -k 2>/dev/null || true; }
 wine_prefix_ready
-trap finish_wine EXIT
+trap wine_let_go EXIT
 
 rm -rf "$work"
 mkdir -p "$work"

@@ -43,8 +43,7 @@ export LANG=$locale LC_ALL=$locale              # wine's ANSI code page follows 
 export WINEPREFIX="$HOME/.wine-vantrel-shot-$tag"  # a prefix of its own for the font settings below
 wine_run="$root/cmake/wine-run.sh"
 run_wine() { timeout --kill-after=10 300 bash "$wine_run" "$@"; }
-finish_wine() { timeout 30 wineserver -k 2>/dev/null || true; }
-trap finish_wine EXIT
+trap wine_let_go EXIT
 
 rm -rf "$work"
 mkdir -p "$work"

@@ -40,10 +40,7 @@ run_preset fuzz
 
 . cmake/wine-env.sh
 wine_prefix_ready
-# The prefix's server stays up between tests (it leaves 60 s after its last program): a test
-# that starts while an idle server is shutting down fails at once ("recvmsg: connection
-# reset by peer"), which a clean run showed once.
-wineserver -p 60 || true
+trap wine_let_go EXIT
 # Wine needs a display for the window program's tests. A machine that cannot run 32-bit
 # programs still builds the 32-bit deliverables, and tests the 64-bit build alone.
 windows_presets="run_preset win32; run_preset win64"
@@ -60,7 +57,8 @@ fi
 windows_passed=build/windows-tests.passed
 rm -f "$windows_passed"
 xvfb-run -a -s "-screen 0 1024x768x24" \
-  bash -c "$(declare -f run_preset); jobs=$jobs; set -e; $windows_presets; touch $windows_passed" ||
+  bash -c "$(declare -f run_preset); jobs=$jobs; set -e; . cmake/wine-env.sh; wine_kept_up
+           $windows_presets; touch $windows_passed" ||
   echo "=== xvfb-run answered $? after the Windows tests"
 if [ ! -f "$windows_passed" ]; then
   say_on_both "=== the Windows tests did not all pass"
