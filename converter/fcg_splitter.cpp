@@ -103,44 +103,40 @@ class FcgSplit {
       return reportWritten(true) && stopWith(messages::kDataOutsideFormat, number);
     }
 
-    const char* name = nullptr;
-    copy.output = createOutputFile(name);
-    if (copy.output == INVALID_HANDLE_VALUE) {
-      if (!reportWritten(true)) return false;
-      if (name == nullptr) {
-        log_.append(messages::kNamesExhausted);
-      } else {
-        appendFormat(log_, messages::kCreateFailedFormat, name);
-      }
-      return false;
-    }
     // The lane takes a large image whenever it is free; meanwhile this thread goes on, so
     // several images may be written before the one in the lane is reported.
     if (lane_ && lane_->done()) collectLane();
     if (copy.dataSize >= kLaneMinimumBytes && lane() != nullptr && lane_->idle()) {
-      lane_->start(copy);
-      written_.push_back(Written{name, copy.dataSize, true, false});
+      const char* name = namer_.nextName();
+      if (name == nullptr) return reportWritten(true) && stopWithoutName(nullptr);
+      lane_->start(copy, name);
+      written_.push_back(Written{name, copy, ImageResult::kWritten, true});
     } else {
-      const bool copied = copyImage(copy, container_, buffer_);
-      written_.push_back(Written{name, copy.dataSize, false, copied});
+      Written image{"", copy, ImageResult::kWritten, false};
+      if (!writeUnderFreeName(image)) return reportWritten(true) && stopWithoutName(image);
+      written_.push_back(std::move(image));
     }
     return reportWritten(written_.size() >= kMaxUnreported);
   }
 
-  // An image whose file has been made, not yet reported.
+  // An image on its way to its file, not yet reported.
   struct Written {
     std::string name;
-    uint32_t dataSize;
-    bool inLane;  // still being written by the lane
-    bool copied;  // all of it written and closed (once out of the lane)
+    ImageCopy copy;
+    ImageResult result;
+    bool inLane;  // still being written by the lane; result is not known yet
+
+    // Whether its file was made by this split (and so is this split's to delete).
+    bool made() const { return result == ImageResult::kWritten || result == ImageResult::kWriteFailed; }
   };
   // How many images may wait for the one in the lane before this thread waits too.
   static constexpr size_t kMaxUnreported = 64;
 
   // Reports the written images in table order, as far as they are done; with wait, waits for
-  // the lane so that all of them are. The first image that failed is deleted and reported, and
-  // the images after it are deleted unreported: the split ends there, as if they had never
-  // been started. False when that happened.
+  // the lane so that all of them are. An image whose name the lane found taken is written here
+  // under the next free name. The first image that failed is reported (and its partial file
+  // deleted), and the images after it are deleted unreported: the split ends there, as if they
+  // had never been started. False when that happened.
   bool reportWritten(bool wait) {
     while (!written_.empty()) {
       Written& image = written_.front();
@@ -148,7 +144,19 @@ class FcgSplit {
         if (!wait && !lane_->done()) return true;
         collectLane();
       }
-      if (!image.copied) {
+      if (image.result == ImageResult::kNameTaken && !writeUnderFreeName(image)) {
+        stopWithoutName(image);
+        written_.pop_front();
+        discardWritten();
+        return false;
+      }
+      if (image.result == ImageResult::kNotCreated) {
+        appendFormat(log_, messages::kCreateFailedFormat, image.name.c_str());
+        written_.pop_front();
+        discardWritten();
+        return false;
+      }
+      if (image.result == ImageResult::kWriteFailed) {
         DeleteFileA(image.name.c_str());  // a partial image is worse than none
         appendFormat(log_, messages::kCopyFailedFormat, image.name.c_str());
         written_.pop_front();
@@ -156,7 +164,7 @@ class FcgSplit {
         return false;
       }
       appendFormat(log_, messages::kSizeLineFormat, image.name.c_str(),
-                   static_cast<unsigned long long>(kGgaHeaderSize) + image.dataSize);
+                   static_cast<unsigned long long>(kGgaHeaderSize) + image.copy.dataSize);
       written_.pop_front();
     }
     return true;
@@ -166,22 +174,36 @@ class FcgSplit {
   void collectLane() {
     for (Written& image : written_) {
       if (image.inLane) {
-        image.copied = lane_->finish();
+        image.result = lane_->finish();
         image.inLane = false;
       }
     }
   }
 
+  // Deletes the files of the images not reported; a file the split did not make is left alone.
   void discardWritten() {
-    for (Written& image : written_) {
-      if (image.inLane) lane_->finish();
-      DeleteFileA(image.name.c_str());
+    collectLane();
+    for (const Written& image : written_) {
+      if (image.made()) DeleteFileA(image.name.c_str());
     }
     written_.clear();
   }
 
   bool stopWith(const char* format, unsigned long number) {
     appendFormat(log_, format, number);
+    return false;
+  }
+
+  // The line for an image that got no file: no free name, or one that could not be made.
+  bool stopWithoutName(const Written& image) {
+    return stopWithoutName(image.name.empty() ? nullptr : image.name.c_str());
+  }
+  bool stopWithoutName(const char* name) {
+    if (name == nullptr) {
+      log_.append(messages::kNamesExhausted);
+    } else {
+      appendFormat(log_, messages::kCreateFailedFormat, name);
+    }
     return false;
   }
 
@@ -192,23 +214,23 @@ class FcgSplit {
     return lane_->ready() ? lane_.get() : nullptr;
   }
 
-  // Creates an image's file under the namer's next free name. The file is made only where no
-  // entry has its name: one that another program put there after the namer looked is never
-  // replaced, but counts as taken, and the next name is tried. A new file is also what keeps
-  // the write fast: replacing means truncating, and some Linux file systems under wine write
-  // a truncated file out in full when it is closed. name is null when no name is free.
-  HANDLE createOutputFile(const char*& name) {
+  // Writes the image here under the namer's next free name. A name that turns up taken (a file
+  // another program put there after the namer looked) counts as taken, and the next one is
+  // tried. A new file is also what keeps the write fast: replacing means truncating, and some
+  // Linux file systems under wine write a truncated file out in full when it is closed.
+  // False when no file was made: image.name is then the name that failed, or empty when no
+  // name is free.
+  bool writeUnderFreeName(Written& image) {
     std::string firstRefused;
     for (;;) {
-      name = namer_.nextName();
+      const char* name = namer_.nextName();
       if (name == nullptr || firstRefused == name) {
-        name = nullptr;
-        return INVALID_HANDLE_VALUE;
+        image.name.clear();
+        return false;
       }
-      HANDLE file = CreateFileA(name, GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
-      if (file != INVALID_HANDLE_VALUE) return file;
-      const DWORD why = GetLastError();
-      if (why != ERROR_FILE_EXISTS && why != ERROR_ALREADY_EXISTS) return INVALID_HANDLE_VALUE;
+      image.name = name;
+      image.result = writeNewImage(name, image.copy, container_, buffer_);
+      if (image.result != ImageResult::kNameTaken) return image.result != ImageResult::kNotCreated;
       if (firstRefused.empty()) firstRefused = name;
     }
   }
@@ -246,6 +268,16 @@ bool copyImage(const ImageCopy& copy, HANDLE container, CopyBuffer& buffer) {
   return CloseHandle(copy.output) && copied;  // closing may be where a full disk shows
 }
 
+ImageResult writeNewImage(const char* name, ImageCopy copy, HANDLE container, CopyBuffer& buffer) {
+  copy.output = CreateFileA(name, GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (copy.output == INVALID_HANDLE_VALUE) {
+    const DWORD why = GetLastError();
+    return why == ERROR_FILE_EXISTS || why == ERROR_ALREADY_EXISTS ? ImageResult::kNameTaken
+                                                                   : ImageResult::kNotCreated;
+  }
+  return copyImage(copy, container, buffer) ? ImageResult::kWritten : ImageResult::kWriteFailed;
+}
+
 void CopyBuffer::reserve(uint32_t bytes) {
   uint32_t wanted = bytes < kCopyBufferSize ? bytes : kCopyBufferSize;
   if (wanted <= size_) return;
@@ -277,10 +309,11 @@ CopyLane::~CopyLane() {
   if (container_ != INVALID_HANDLE_VALUE) CloseHandle(container_);
 }
 
-void CopyLane::start(const ImageCopy& copy) {
+void CopyLane::start(const ImageCopy& copy, const char* name) {
   {
     std::lock_guard<std::mutex> lock(mutex_);
     copy_ = copy;
+    name_ = name;
     state_ = State::kCopying;
   }
   changed_.notify_all();
@@ -296,11 +329,11 @@ bool CopyLane::done() {
   return state_ == State::kDone;
 }
 
-bool CopyLane::finish() {
+ImageResult CopyLane::finish() {
   std::unique_lock<std::mutex> lock(mutex_);
   changed_.wait(lock, [this] { return state_ != State::kCopying; });
   state_ = State::kIdle;
-  return copied_;
+  return result_;
 }
 
 void CopyLane::run() {
@@ -309,10 +342,11 @@ void CopyLane::run() {
     changed_.wait(lock, [this] { return closing_ || state_ == State::kCopying; });
     if (state_ != State::kCopying) return;  // closing, with nothing to copy
     const ImageCopy copy = copy_;
+    const std::string name = name_;
     lock.unlock();
-    const bool copied = copyImage(copy, container_, buffer_);
+    const ImageResult result = writeNewImage(name.c_str(), copy, container_, buffer_);
     lock.lock();
-    copied_ = copied;
+    result_ = result;
     state_ = State::kDone;
     changed_.notify_all();
   }

@@ -19,6 +19,7 @@
 #include <cstdint>
 #include <memory>
 #include <mutex>
+#include <string>
 #include <thread>
 
 #include "converter/clock.h"
@@ -87,6 +88,14 @@ struct ImageCopy {
   uint32_t dataSize = 0;
 };
 
+// What became of an image: written whole, or where it stopped.
+enum class ImageResult {
+  kWritten,
+  kWriteFailed,  // its file was made, and a read, a write or the closing failed
+  kNameTaken,    // an entry of its name turned up in the folder: no file was made
+  kNotCreated,   // its file could not be made for another reason
+};
+
 // The container's integers: unsigned 32-bit little-endian.
 uint32_t readU32(const uint8_t* bytes);
 // Every read of the container goes through here: the whole range at position, or false.
@@ -94,11 +103,15 @@ bool readAt(HANDLE file, uint64_t position, void* buffer, uint32_t length);
 // Writes an image's header and data (read from container) into its file and closes it; false
 // when anything failed.
 bool copyImage(const ImageCopy& copy, HANDLE container, CopyBuffer& buffer);
+// Makes a new file named name (never one that exists: a file another program put there is not
+// replaced) and writes the image into it through copyImage; copy.output is ignored.
+ImageResult writeNewImage(const char* name, ImageCopy copy, HANDLE container, CopyBuffer& buffer);
 
-// A second thread that writes one image at a time, reading the container through a handle of
-// its own, so that two images are copied at once: a split's time is mostly the system moving
-// bytes, and two threads move more of them. Each image is still written whole by one thread,
-// from its start to its end, and the splitting thread reports them in table order.
+// A second thread that writes one image at a time, its file made, filled and closed there, so
+// that two images are written at once: a split's time is mostly the system making files and
+// moving bytes, and two threads get more of that done. The lane reads the container through a
+// handle of its own. Each image is still written whole by one thread, from its start to its
+// end, and the splitting thread reports them in table order.
 class CopyLane {
  public:
   // Opens the container anew for the lane's reads and starts the thread; ready() says whether
@@ -109,14 +122,15 @@ class CopyLane {
   CopyLane& operator=(const CopyLane&) = delete;
 
   bool ready() const { return thread_.joinable(); }
-  // Hands an image over; the lane must be idle (every start followed by its finish).
-  void start(const ImageCopy& copy);
+  // Hands an image over, to be written as writeNewImage(name, copy) writes it; the lane must
+  // be idle (every start followed by its finish).
+  void start(const ImageCopy& copy, const char* name);
   // Whether the lane has no image: none handed over, or the last one taken back by finish.
   bool idle();
-  // Whether the image handed over is written and its file closed.
+  // Whether the image handed over is settled: written and closed, or stopped.
   bool done();
-  // Waits until it is, and makes the lane idle; true when all of it was written.
-  bool finish();
+  // Waits until it is, and makes the lane idle; what became of the image.
+  ImageResult finish();
 
  private:
   enum class State { kIdle, kCopying, kDone };
@@ -129,7 +143,8 @@ class CopyLane {
   State state_ = State::kIdle;
   bool closing_ = false;
   ImageCopy copy_;
-  bool copied_ = false;
+  std::string name_;
+  ImageResult result_ = ImageResult::kWritten;
   std::thread thread_;  // last: it starts once everything it uses is in place
 };
 

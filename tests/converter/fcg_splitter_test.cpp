@@ -136,6 +136,9 @@ TEST(SplitFcgFile, TakenNumberOfAnyExtensionIsSkipped) {
 
 // A file that another program puts under the next name while a container is split is kept:
 // that number counts as taken and the image goes under the one after it.
+// A file that another program puts in the folder once the first image is written takes the
+// name meant for the next image: that image goes under the next free name instead, also when
+// it is the second thread that finds the name taken (the first large image goes there).
 TEST(SplitFcgFile, FileThatAppearsDuringTheSplitIsNotReplaced) {
   class LogThatWritesAFile : public CapturedLog {
    public:
@@ -148,13 +151,29 @@ TEST(SplitFcgFile, FileThatAppearsDuringTheSplitIsNotReplaced) {
    private:
     WorkingFolder& folder_;
   };
-  WorkingFolder folder;
-  folder.write("in.fcg", fcg_writer::buildContainer({image(5, 'a'), image(6, 'b')}));
-  LogThatWritesAFile log(folder);
-  FixedClock clock;
-  EXPECT_EQ(split("in.fcg", log, clock), 0);
-  EXPECT_EQ(log.text(), sizeLine("fcg_000001.gg0", 53) + sizeLine("fcg_000003.gg0", 54) + timingLine("0.000"));
-  EXPECT_EQ(folder.read("fcg_000002.gg0"), "someone else's");
+  const uint32_t large = vantrel::kLaneMinimumBytes;
+  const struct {
+    std::vector<uint32_t> sizes;
+    std::string log;
+  } cases[] = {
+      {{5, 6}, sizeLine("fcg_000001.gg0", 53) + sizeLine("fcg_000003.gg0", 54)},
+      {{5, large, large + 1},
+       sizeLine("fcg_000001.gg0", 53) + sizeLine("fcg_000004.gg0", large + 48) + sizeLine("fcg_000003.gg0", large + 49)},
+  };
+  for (const auto& c : cases) {
+    WorkingFolder folder;
+    std::vector<Image> images;
+    for (uint32_t size : c.sizes) images.push_back(image(size, static_cast<char>('a' + images.size())));
+    folder.write("in.fcg", fcg_writer::buildContainer(images));
+    LogThatWritesAFile log(folder);
+    FixedClock clock;
+    EXPECT_EQ(split("in.fcg", log, clock), 0);
+    EXPECT_EQ(log.text(), c.log + timingLine("0.000"));
+    EXPECT_EQ(folder.read("fcg_000002.gg0"), "someone else's");
+    if (images.size() == 3) {
+      EXPECT_EQ(folder.read("fcg_000004.gg0"), images[1].header + images[1].data);
+    }
+  }
 }
 
 TEST(SplitFcgFile, EmptyContainerLogsOnlyTheTime) {
