@@ -103,17 +103,17 @@ class FcgSplit {
       return reportWritten(true) && stopWith(messages::kDataOutsideFormat, number);
     }
 
-    // The lane takes a large image whenever it is free; meanwhile this thread goes on, so
-    // several images may be written before the one in the lane is reported.
-    if (lane_ && lane_->done()) collectLane();
-    if (copy.dataSize >= kLaneMinimumBytes && lane() != nullptr && lane_->idle()) {
+    // The lane takes a large image whenever it has room; meanwhile this thread goes on, so
+    // several images may be written before those in the lane are reported.
+    settleDoneLaneImages();
+    if (copy.dataSize >= kLaneMinimumBytes && lane() != nullptr && lane_->hasRoom()) {
       const char* name = namer_.nextName();
       if (name == nullptr) return reportWritten(true) && stopWithoutName(nullptr);
       lane_->start(copy, name);
       written_.push_back(Written{name, copy, ImageResult::kWritten, true});
     } else {
       Written image{"", copy, ImageResult::kWritten, false};
-      if (!writeUnderFreeName(image)) return reportWritten(true) && stopWithoutName(image);
+      if (!writeUnderFreeName(image)) return reportWritten(true) && stopAt(image);
       written_.push_back(std::move(image));
     }
     return reportWritten(written_.size() >= kMaxUnreported);
@@ -124,12 +124,12 @@ class FcgSplit {
     std::string name;
     ImageCopy copy;
     ImageResult result;
-    bool inLane;  // still being written by the lane; result is not known yet
+    bool inLane;  // still in the lane; result is not known yet
 
     // Whether its file was made by this split (and so is this split's to delete).
     bool made() const { return result == ImageResult::kWritten || result == ImageResult::kWriteFailed; }
   };
-  // How many images may wait for the one in the lane before this thread waits too.
+  // How many images may wait for those in the lane before this thread waits too.
   static constexpr size_t kMaxUnreported = 64;
 
   // Reports the written images in table order, as far as they are done; with wait, waits for
@@ -141,24 +141,12 @@ class FcgSplit {
     while (!written_.empty()) {
       Written& image = written_.front();
       if (image.inLane) {
-        if (!wait && !lane_->done()) return true;
-        collectLane();
+        if (!wait && !lane_->oldestDone()) return true;
+        settle(image);
       }
-      if (image.result == ImageResult::kNameTaken && !writeUnderFreeName(image)) {
-        stopWithoutName(image);
-        written_.pop_front();
-        discardWritten();
-        return false;
-      }
-      if (image.result == ImageResult::kNotCreated) {
-        appendFormat(log_, messages::kCreateFailedFormat, image.name.c_str());
-        written_.pop_front();
-        discardWritten();
-        return false;
-      }
-      if (image.result == ImageResult::kWriteFailed) {
-        DeleteFileA(image.name.c_str());  // a partial image is worse than none
-        appendFormat(log_, messages::kCopyFailedFormat, image.name.c_str());
+      if (image.result == ImageResult::kNameTaken) writeUnderFreeName(image);
+      if (image.result != ImageResult::kWritten) {
+        stopAt(image);
         written_.pop_front();
         discardWritten();
         return false;
@@ -170,19 +158,27 @@ class FcgSplit {
     return true;
   }
 
-  // Makes the lane free for the next image; its image keeps its place in the report.
-  void collectLane() {
+  // Takes the oldest image in the lane back, once it is settled; it keeps its place in the
+  // report. The images in the lane are in table order, as are those in written_.
+  void settle(Written& image) {
+    image.result = lane_->finishOldest();
+    image.inLane = false;
+  }
+
+  // Takes back every image the lane is done with, making room for the next ones.
+  void settleDoneLaneImages() {
     for (Written& image : written_) {
-      if (image.inLane) {
-        image.result = lane_->finish();
-        image.inLane = false;
-      }
+      if (!image.inLane) continue;
+      if (!lane_->oldestDone()) return;
+      settle(image);
     }
   }
 
   // Deletes the files of the images not reported; a file the split did not make is left alone.
   void discardWritten() {
-    collectLane();
+    for (Written& image : written_) {
+      if (image.inLane) settle(image);
+    }
     for (const Written& image : written_) {
       if (image.made()) DeleteFileA(image.name.c_str());
     }
@@ -194,10 +190,18 @@ class FcgSplit {
     return false;
   }
 
-  // The line for an image that got no file: no free name, or one that could not be made.
-  bool stopWithoutName(const Written& image) {
-    return stopWithoutName(image.name.empty() ? nullptr : image.name.c_str());
+  // The line for an image that was not written, whose partial file is deleted: a partial image
+  // is worse than none. False, as the split ends there.
+  bool stopAt(const Written& image) {
+    if (image.result != ImageResult::kWriteFailed) {
+      return stopWithoutName(image.name.empty() ? nullptr : image.name.c_str());
+    }
+    DeleteFileA(image.name.c_str());
+    appendFormat(log_, messages::kCopyFailedFormat, image.name.c_str());
+    return false;
   }
+
+  // The line for an image that got no file: no free name, or one that could not be made.
   bool stopWithoutName(const char* name) {
     if (name == nullptr) {
       log_.append(messages::kNamesExhausted);
@@ -309,45 +313,44 @@ CopyLane::~CopyLane() {
   if (container_ != INVALID_HANDLE_VALUE) CloseHandle(container_);
 }
 
+bool CopyLane::hasRoom() {
+  std::lock_guard<std::mutex> lock(mutex_);
+  return jobs_.size() < kLaneDepth;
+}
+
 void CopyLane::start(const ImageCopy& copy, const char* name) {
   {
     std::lock_guard<std::mutex> lock(mutex_);
-    copy_ = copy;
-    name_ = name;
-    state_ = State::kCopying;
+    jobs_.push_back(Job{copy, name});
   }
   changed_.notify_all();
 }
 
-bool CopyLane::idle() {
+bool CopyLane::oldestDone() {
   std::lock_guard<std::mutex> lock(mutex_);
-  return state_ == State::kIdle;
+  return settled_ != 0;
 }
 
-bool CopyLane::done() {
-  std::lock_guard<std::mutex> lock(mutex_);
-  return state_ == State::kDone;
-}
-
-ImageResult CopyLane::finish() {
+ImageResult CopyLane::finishOldest() {
   std::unique_lock<std::mutex> lock(mutex_);
-  changed_.wait(lock, [this] { return state_ != State::kCopying; });
-  state_ = State::kIdle;
-  return result_;
+  changed_.wait(lock, [this] { return settled_ != 0; });
+  const ImageResult result = jobs_.front().result;
+  jobs_.pop_front();
+  --settled_;
+  return result;
 }
 
 void CopyLane::run() {
   std::unique_lock<std::mutex> lock(mutex_);
   for (;;) {
-    changed_.wait(lock, [this] { return closing_ || state_ == State::kCopying; });
-    if (state_ != State::kCopying) return;  // closing, with nothing to copy
-    const ImageCopy copy = copy_;
-    const std::string name = name_;
+    changed_.wait(lock, [this] { return closing_ || settled_ < jobs_.size(); });
+    if (closing_) return;  // images still waiting are never started: no file of theirs exists
+    const Job job = jobs_[settled_];
     lock.unlock();
-    const ImageResult result = writeNewImage(name.c_str(), copy, container_, buffer_);
+    const ImageResult result = writeNewImage(job.name.c_str(), job.copy, container_, buffer_);
     lock.lock();
-    result_ = result;
-    state_ = State::kDone;
+    jobs_[settled_].result = result;
+    ++settled_;
     changed_.notify_all();
   }
 }
