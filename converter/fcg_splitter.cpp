@@ -140,10 +140,11 @@ class FcgSplit {
   bool reportWritten(bool wait) {
     while (!written_.empty()) {
       Written& image = written_.front();
-      if (image.inLane) {
-        if (!wait && !lane_->oldestDone()) return true;
-        settle(image);
+      if (image.inLane && !lane_->oldestDone()) {
+        if (!wait) return true;
+        writeWaitingLaneImages();  // this one too, if the lane has not started it yet
       }
+      if (image.inLane) settle(image);
       if (image.result == ImageResult::kNameTaken) writeUnderFreeName(image);
       if (image.result != ImageResult::kWritten) {
         stopAt(image);
@@ -163,6 +164,17 @@ class FcgSplit {
   void settle(Written& image) {
     image.result = lane_->finishOldest();
     image.inLane = false;
+  }
+
+  // Writes here, newest first, the images still waiting in the lane, rather than wait while the
+  // lane works through them one by one. Each keeps the name it was given.
+  void writeWaitingLaneImages() {
+    for (auto image = written_.rbegin(); image != written_.rend(); ++image) {
+      if (!image->inLane) continue;
+      if (!lane_->takeBackNewest()) return;
+      image->inLane = false;
+      image->result = writeNewImage(image->name.c_str(), image->copy, container_, buffer_);
+    }
   }
 
   // Takes back every image the lane is done with, making room for the next ones.
@@ -340,17 +352,26 @@ ImageResult CopyLane::finishOldest() {
   return result;
 }
 
+bool CopyLane::takeBackNewest() {
+  std::lock_guard<std::mutex> lock(mutex_);
+  if (jobs_.size() == settled_ + (writing_ ? 1 : 0)) return false;
+  jobs_.pop_back();
+  return true;
+}
+
 void CopyLane::run() {
   std::unique_lock<std::mutex> lock(mutex_);
   for (;;) {
     changed_.wait(lock, [this] { return closing_ || settled_ < jobs_.size(); });
     if (closing_) return;  // images still waiting are never started: no file of theirs exists
     const Job job = jobs_[settled_];
+    writing_ = true;
     lock.unlock();
     const ImageResult result = writeNewImage(job.name.c_str(), job.copy, container_, buffer_);
     lock.lock();
     jobs_[settled_].result = result;
     ++settled_;
+    writing_ = false;
     changed_.notify_all();
   }
 }

@@ -139,6 +139,8 @@ class CopyLane {
   bool oldestDone();
   // Waits until it is and takes it out of the lane; what became of it.
   ImageResult finishOldest();
+  // Takes the newest image back if the lane has not started it; true when it did.
+  bool takeBackNewest();
 
  private:
   struct Job {
@@ -154,6 +156,7 @@ class CopyLane {
   std::condition_variable changed_;
   std::deque<Job> jobs_;  // in the order handed over; the first `settled_` are done
   size_t settled_ = 0;
+  bool writing_ = false;  // jobs_[settled_] is being written
   bool closing_ = false;
   std::thread thread_;  // last: it starts once everything it uses is in place
 };
