@@ -107,6 +107,25 @@ TEST(SplitFcgFile, LargeImagesAreWrittenWholeAndReportedInTableOrder) {
   EXPECT_EQ(folder.read("fcg_000007.gg0"), record.substr(4) + std::string(large + 5, 'x'));
 }
 
+// The second thread may not have started an image yet when the split ends and takes it back
+// (most likely just after the thread was made): every image is still written once, whole.
+TEST(SplitFcgFile, ImagesTakenBackFromTheSecondThreadAreWrittenOnce) {
+  const uint32_t large = vantrel::kLaneMinimumBytes;
+  const std::vector<Image> images = {image(large, 'a'), image(large + 1, 'b')};
+  const std::string bytes = fcg_writer::buildContainer(images);
+  for (int round = 0; round < 10; ++round) {
+    WorkingFolder folder;
+    folder.write("in.fcg", bytes);
+    CapturedLog log;
+    FixedClock clock;
+    EXPECT_EQ(split("in.fcg", log, clock), 0);
+    EXPECT_EQ(log.text(), sizeLine("fcg_000001.gg0", large + 48) + sizeLine("fcg_000002.gg0", large + 49) +
+                              timingLine("0.000"));
+    EXPECT_EQ(folder.read("fcg_000002.gg0"), images[1].header + images[1].data);
+    EXPECT_EQ(folder.entries().size(), 3u);
+  }
+}
+
 TEST(SplitFcgFile, SecondContainerDoesNotOverwriteTheFirst) {
   WorkingFolder folder;
   folder.write("one.fcg", fcg_writer::buildContainer({image(10, 'a'), image(20, 'b'), image(30, 'c')}));
