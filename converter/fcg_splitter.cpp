@@ -188,10 +188,8 @@ class FcgSplit {
 
   // Deletes the files of the images not reported; a file the split did not make is left alone.
   void discardWritten() {
-    for (Written& image : written_) {
+    for (Written& image : written_) {  // in table order, the lane's order
       if (image.inLane) settle(image);
-    }
-    for (const Written& image : written_) {
       if (image.made()) DeleteFileA(image.name.c_str());
     }
     written_.clear();

@@ -153,8 +153,6 @@ TEST(SplitFcgFile, TakenNumberOfAnyExtensionIsSkipped) {
   EXPECT_EQ(log.text(), sizeLine("fcg_000002.gg0", 53) + timingLine("0.000"));
 }
 
-// A file that another program puts under the next name while a container is split is kept:
-// that number counts as taken and the image goes under the one after it.
 // A file that another program puts in the folder once the first image is written takes the
 // name meant for the next image: that image goes under a free name instead, also when it is
 // the second thread that finds the name taken (it takes the first large image). Which of the
