@@ -2,6 +2,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 #include <deque>
 #include <memory>
 #include <new>
@@ -276,9 +277,8 @@ bool readAt(HANDLE file, uint64_t position, void* buffer, uint32_t length) {
 }
 
 bool copyImage(const ImageCopy& copy, HANDLE container, CopyBuffer& buffer) {
-  const bool copied = writeFully(copy.output, copy.header, kGgaHeaderSize) &&
-                      platform::seekFileTo(container, static_cast<int64_t>(copy.payloadOffset)) &&
-                      copyBytes(copy.output, container, copy.dataSize, buffer) == 0;
+  const bool copied = platform::seekFileTo(container, static_cast<int64_t>(copy.payloadOffset)) &&
+                      copyBytes(copy.output, copy.header, kGgaHeaderSize, container, copy.dataSize, buffer) == 0;
   return CloseHandle(copy.output) && copied;  // closing may be where a full disk shows
 }
 
@@ -374,12 +374,18 @@ void CopyLane::run() {
   }
 }
 
-int copyBytes(HANDLE output, HANDLE input, uint32_t length, CopyBuffer& buffer) {
-  buffer.reserve(length);
-  while (length != 0) {
-    uint32_t chunk = length < buffer.size() ? length : buffer.size();
-    if (!readFully(input, buffer.data(), chunk) || !writeFully(output, buffer.data(), chunk)) return 1;
+int copyBytes(HANDLE output, const uint8_t* lead, uint32_t leadLength, HANDLE input, uint32_t length,
+              CopyBuffer& buffer) {
+  buffer.reserve(length < kCopyBufferSize - leadLength ? leadLength + length : kCopyBufferSize);
+  if (leadLength != 0) std::memcpy(buffer.data(), lead, leadLength);
+  uint32_t filled = leadLength;  // bytes already in the buffer, in front of the next read
+  while (filled != 0 || length != 0) {
+    const uint32_t room = buffer.size() - filled;
+    const uint32_t chunk = length < room ? length : room;
+    if (chunk != 0 && !readFully(input, buffer.data() + filled, chunk)) return 1;
+    if (!writeFully(output, buffer.data(), filled + chunk)) return 1;
     length -= chunk;
+    filled = 0;
   }
   return 0;
 }

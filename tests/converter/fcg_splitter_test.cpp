@@ -335,34 +335,41 @@ TEST(SplitFcgFile, HugeDataSizeClaimIsRefusedBeforeAnyFileExists) {
   EXPECT_EQ(folder.entries(), std::vector<std::string>{"in.fcg"});
 }
 
-TEST(CopyBytes, CopiesAcrossBufferBoundariesAndReportsShortInput) {
+TEST(CopyBytes, WritesTheLeadThenTheInputAcrossBufferBoundariesAndReportsShortInput) {
   WorkingFolder folder;
   const uint32_t large = vantrel::kCopyBufferSize;
   std::string data;
   for (uint32_t i = 0; i < 2 * large + 3; ++i) data += static_cast<char>(i * 7 + i / 251);
   folder.write("in", data);
+  const std::string lead(48, 'h');
   struct Case {
+    uint32_t leadLength;
     uint32_t length;
     int result;
   };
   const Case cases[] = {
-      {0, 0},         {1, 0},         {4095, 0},  {4096, 0},  {4097, 0},  // the buffer inside, then a larger one
-      {large - 1, 0}, {large, 0},     {large + 1, 0},                     // pieces of at most 1 MiB
-      {2 * large + 3, 0},
-      {2 * large + 4, 1},  // one byte more than there is
+      // the buffer inside, then a larger one; pieces of at most the buffer's size
+      {0, 0, 0}, {0, 1, 0}, {0, 4095, 0}, {0, 4096, 0}, {0, 4097, 0},
+      {0, large - 1, 0}, {0, large, 0}, {0, large + 1, 0}, {0, 2 * large + 3, 0},
+      // the lead shares the buffer, and the first write, with the first bytes read
+      {48, 0, 0}, {48, 4048, 0}, {48, 4049, 0}, {48, large - 48, 0}, {48, large - 47, 0}, {48, 2 * large + 3, 0},
+      // one byte more than there is
+      {0, 2 * large + 4, 1}, {48, 2 * large + 4, 1},
   };
   for (const Case& c : cases) {
+    const std::string what = std::to_string(c.leadLength) + " + " + std::to_string(c.length);
     HANDLE in = CreateFileA("in", GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
     HANDLE out = CreateFileA("out", GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
     ASSERT_NE(in, INVALID_HANDLE_VALUE);
     ASSERT_NE(out, INVALID_HANDLE_VALUE);
     vantrel::CopyBuffer buffer;
-    EXPECT_EQ(vantrel::copyBytes(out, in, c.length, buffer), c.result) << c.length;
-    EXPECT_EQ(buffer.size(), std::max(std::min(c.length, large), vantrel::kSmallCopyBufferSize)) << c.length;
+    const auto* leadBytes = reinterpret_cast<const uint8_t*>(lead.data());
+    EXPECT_EQ(vantrel::copyBytes(out, leadBytes, c.leadLength, in, c.length, buffer), c.result) << what;
+    EXPECT_EQ(buffer.size(), std::max(std::min(c.leadLength + c.length, large), vantrel::kSmallCopyBufferSize)) << what;
     CloseHandle(in);
     CloseHandle(out);
     if (c.result == 0) {
-      EXPECT_EQ(folder.read("out"), data.substr(0, c.length)) << c.length;
+      EXPECT_EQ(folder.read("out"), lead.substr(0, c.leadLength) + data.substr(0, c.length)) << what;
     }
   }
 }
