@@ -22,27 +22,35 @@ void check(bool condition) {
 struct Model {
   uint8_t* storage = nullptr;  // the stream's block: a heap copy of exactly the input's size
   std::vector<uint8_t> block;  // what that block must hold
+  std::vector<uint8_t> spare;  // as large as the block: the tails of it are the transfer buffers
   uint32_t capacity = 0;       // the part of it that the stream covers
   uint32_t pos = 0;
   bool inside() const { return pos < capacity; }
   uint32_t left() const { return capacity - pos; }
+  // What a transfer of n bytes moves.
+  uint32_t transferable(uint32_t n) const { return inside() ? std::min(n, left()) : 0; }
+  // The buffer for a transfer of `bytes`: the last `bytes` bytes of the spare block, so that
+  // one byte more runs off its end, where the sanitizers catch it. One block for every step
+  // keeps a step's cost to the bytes it moves.
+  uint8_t* transferBuffer(uint32_t bytes) { return spare.data() + (spare.size() - bytes); }
 };
 
 void readStep(support::MemoryStream& stream, Model& model, uint32_t n) {
-  std::vector<uint8_t> out(model.capacity + 1);
-  int32_t got = stream.read(out.data(), n);
+  const uint32_t expected = model.transferable(n);
+  uint8_t* out = model.transferBuffer(expected);
+  int32_t got = stream.read(out, n);
   if (!model.inside()) return check(got == -1);
-  uint32_t expected = std::min(n, model.left());
   check(got == static_cast<int32_t>(expected));
-  check(std::memcmp(out.data(), model.block.data() + model.pos, expected) == 0);
+  check(std::equal(out, out + expected, model.block.begin() + model.pos));
   model.pos += expected;
 }
 
 void writeStep(support::MemoryStream& stream, Model& model, uint32_t n, uint8_t value) {
-  std::vector<uint8_t> in(model.capacity + 1, value);
-  int32_t put = stream.write(in.data(), n);
+  const uint32_t expected = model.transferable(n);
+  uint8_t* in = model.transferBuffer(expected);
+  std::fill_n(in, expected, value);
+  int32_t put = stream.write(in, n);
   if (!model.inside()) return check(put == -1);
-  uint32_t expected = std::min(n, model.left());
   check(put == static_cast<int32_t>(expected));
   std::fill_n(model.block.begin() + model.pos, expected, value);
   model.pos += expected;
@@ -120,6 +128,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   // The stream works on its own heap copy; the model keeps the expected contents.
   Model model;
   model.block.assign(data, data + size);
+  model.spare.resize(size);
   model.storage = new uint8_t[size == 0 ? 1 : size];
   if (size != 0) std::memcpy(model.storage, data, size);
   model.capacity = static_cast<uint32_t>(size);
