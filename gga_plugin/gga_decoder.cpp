@@ -29,6 +29,8 @@
 #include <memory>
 #include <new>
 
+#include "plugin_api/bitmap_pages.h"
+
 namespace gga {
 namespace {
 
@@ -171,12 +173,13 @@ inline uint32_t u32At(const uint8_t* p) {
 
 // The picture in memory: `height` rows of `stride` bytes, the top row last.
 struct Canvas {
-  Canvas(uint8_t* bits, uint32_t width, uint32_t height)
+  Canvas(uint8_t* bits, uint32_t width, uint32_t height, spi::BitmapPagesAhead& pages)
       : bits(bits),
         bitsEnd(bits + static_cast<size_t>(width) * kBytesPerPixel * height),
         stride(static_cast<size_t>(width) * kBytesPerPixel),
         width(width),
-        reciprocal(((uint64_t{1} << 40) + width - 1) / width) {}
+        reciprocal(((uint64_t{1} << 40) + width - 1) / width),
+        pages(pages) {}
 
   uint8_t* const bits;
   uint8_t* const bitsEnd;
@@ -185,6 +188,7 @@ struct Canvas {
   // n / width as (n x reciprocal) >> 40, exact for every n below 2^24 (what is divided
   // stays below 2^18): the reciprocal's rounding error stays below one part in 2^40 / n.
   const uint64_t reciprocal;
+  spi::BitmapPagesAhead& pages;
 };
 
 // Where the next pixel goes: `op` in the row [rowStart, rowEnd). The picture's next row
@@ -213,6 +217,7 @@ inline void rowDone(const Canvas& canvas, Cursor& at) {
     at.rowEnd = at.rowStart;
     at.rowStart -= canvas.stride;
     at.op = at.rowStart;
+    canvas.pages.reach(at.rowStart);
   }
 }
 
@@ -303,9 +308,11 @@ void putCutLiteral(const Canvas& canvas, Cursor at, uint32_t left, const uint8_t
 // before a later one of the same code can read it). What they write beyond the code's
 // pixels stays inside the row and is overwritten by the next codes.
 void runCodes(CodeWindow& codes, uint8_t* const bits, const uint32_t width, const uint32_t height) {
-  const Canvas canvas(bits, width, height);
+  spi::BitmapPagesAhead pages(bits, bits + static_cast<size_t>(width) * kBytesPerPixel * height);
+  const Canvas canvas(bits, width, height, pages);
   const uint32_t total = width * height;  // at most 65535 x 65535: fits
   Cursor at{canvas.bitsEnd - canvas.stride, canvas.bitsEnd - canvas.stride, canvas.bitsEnd};
+  pages.reach(at.rowStart);
   uint32_t left = total;
   CopyShape shapes[kFirstLiteral];
   makeCopyShapes(width, shapes);

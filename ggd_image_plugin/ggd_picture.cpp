@@ -4,6 +4,8 @@
 #include <algorithm>
 #include <cstring>
 
+#include "plugin_api/bitmap_pages.h"
+
 namespace gorsel {
 
 namespace {
@@ -118,13 +120,16 @@ inline void CopyBackWithSlack(uint8_t* out, size_t back, size_t bytes) {
 // the bitmap's last row; flat rows follow each other downwards in memory.
 class BottomUpOutput {
  public:
-  BottomUpOutput(uint8_t* bits, uint32_t stride, int height)
-      : bits_(bits), stride_(stride), height_(height), rowStart_(bits + static_cast<size_t>(height - 1) * stride),
+  BottomUpOutput(uint8_t* bits, uint32_t stride, int height, spi::BitmapPagesAhead& pages)
+      : bits_(bits), stride_(stride), height_(height), pages_(pages),
+        rowStart_(bits + static_cast<size_t>(height - 1) * stride),
         rowEnd_(rowStart_ + stride), out_(rowStart_),
         // ceil(x / stride) for x < 2^19 as (x + stride - 1) x inverse >> 40: stride < 2^17,
         // so the rounding error stays below 2^-21 while a quotient's fraction is a multiple
         // of 1 / stride, and the result is exact.
-        inverseStride_((uint64_t{1} << 40) / stride + 1) {}
+        inverseStride_((uint64_t{1} << 40) / stride + 1) {
+    pages_.reach(rowStart_);
+  }
 
   uint8_t* out() const { return out_; }
   uint8_t* rowStart() const { return rowStart_; }
@@ -192,6 +197,7 @@ class BottomUpOutput {
   // What the stream did not produce is black, whatever the block held before, and so are
   // the bytes past each row's pixels, which the stream may have set.
   void finish(uint32_t rowBytes) {
+    pages_.finish();
     std::memset(out_, 0, static_cast<size_t>(rowEnd_ - out_));
     std::memset(bits_, 0, static_cast<size_t>(rowStart_ - bits_));
     if (rowBytes == stride_) return;
@@ -207,12 +213,14 @@ class BottomUpOutput {
       rowEnd_ = rowStart_;
       rowStart_ -= stride_;
       out_ = rowStart_;
+      pages_.reach(rowStart_);
     }
   }
 
   uint8_t* const bits_;
   const uint32_t stride_;
   const int height_;
+  spi::BitmapPagesAhead& pages_;
   uint8_t* rowStart_;
   uint8_t* rowEnd_;
   uint8_t* out_;
@@ -438,7 +446,8 @@ int DecodeFromWindow(const GgdPictureHeader& header, uint32_t stride, InputWindo
 
   // The stream is decoded straight into the caller's block, each row where the bottom-up
   // bitmap wants it: no second picture-sized area and no second pass are needed.
-  BottomUpOutput output(bits, stride, header.height);
+  spi::BitmapPagesAhead pages(bits, bits + size);
+  BottomUpOutput output(bits, stride, header.height, pages);
   return RunPixelStream(input, length, output, rowBytes, progress);
 }
 

@@ -3,21 +3,21 @@
 // photographs and a flat-coloured picture, 2048 x 2048) go through GetPicture of the plug-in
 // beside it (Gorsel.spi, Gorsel.sph or Gorsel.so) from memory and from a file, beside the
 // anchor: LocalAlloc(LMEM_FIXED | LMEM_ZEROINIT) of the bitmap's size and memcpy of its
-// bytes, timed in the same run. Then the call is split into its parts, each timed alone: the
-// file read into a zero-filled block, the allocation and first touch of the bits block, the
-// decoder into a block written before. Each figure is the mean processor time of kRuns runs,
-// in MB of bitmap per second, with its ratio to the anchor.
+// bytes. Then the call is split into its parts, each timed alone: the file read into a
+// zero-filled block, the allocation and first touch of the bits block on one thread, the
+// decoder into a block written before. Rounds take every figure in turn, so that drift
+// touches them alike. Figures are MB of bitmap per second by the best wall-clock time and by
+// the mean processor time of the process; "x" is the anchor's time over ours.
 //
-//   gorsel_timing [side]        (2048 unless given)
+//   gorsel_timing [side] [rounds]        (2048 and 9 unless given)
 #include <algorithm>
-#include <ctime>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <functional>
 #include <string>
 #include <vector>
 
+#include "bench/common/figure.h"
 #include "ggd_image_plugin/ggd_picture.h"
 #include "platform/win32.h"
 #include "tests/common/temp_folder.h"
@@ -25,115 +25,107 @@
 #include "tools/ggd_picture_writer/ggd_picture_writer.h"
 #include "tools/ggd_picture_writer/sample_pictures.h"
 
+using bench::Figure;
+using bench::PictureTimes;
 using namespace gorsel_test;
 
 namespace {
 
-constexpr int kRuns = 9;
+struct Picture {
+  const char* name;
+  Bytes file;
+  Bytes bitmap;  // what GetPicture should hand over
+  std::string path;
+};
 
-// The processor time of this thread so far, page faults included: on a machine that other
-// work keeps busy, wall-clock time would count the waits for a processor too.
-double threadSeconds() {
-#ifdef _WIN32
-  FILETIME created, exited, kernel, user;
-  GetThreadTimes(GetCurrentThread(), &created, &exited, &kernel, &user);
-  auto ticks = [](const FILETIME& t) { return static_cast<double>(uint64_t{t.dwHighDateTime} << 32 | t.dwLowDateTime); };
-  return (ticks(kernel) + ticks(user)) * 1e-7;
-#else
-  timespec now{};
-  clock_gettime(CLOCK_THREAD_CPUTIME_ID, &now);
-  return static_cast<double>(now.tv_sec) + static_cast<double>(now.tv_nsec) * 1e-9;
-#endif
+int failures = 0;
+
+void timeRound(Gorsel& gorsel, const Picture& picture, Bytes& written, PictureTimes& t) {
+  const size_t bitmapBytes = picture.bitmap.size();
+  for (bool fromFile : {false, true}) {
+    void* info = nullptr;
+    void* bits = nullptr;
+    Figure& figure = fromFile ? t.file : t.memory;
+    figure.start();
+    const int code = fromFile ? gorsel.getPicture(picture.path.c_str(), 0, 0, &info, &bits, nullptr, 0)
+                              : gorsel.getPicture(reinterpret_cast<const char*>(picture.file.data()),
+                                                  static_cast<intptr_t>(picture.file.size()), spi::kInputMemory,
+                                                  &info, &bits, nullptr, 0);
+    figure.stop();
+    failures += code != 0 || std::memcmp(bits, picture.bitmap.data(), bitmapBytes) != 0;
+    LocalFree(info);
+    LocalFree(bits);
+  }
+
+  t.anchor.start();
+  void* copy = LocalAlloc(LMEM_FIXED | LMEM_ZEROINIT, bitmapBytes);
+  std::memcpy(copy, picture.bitmap.data(), bitmapBytes);
+  t.anchor.stop();
+  failures += static_cast<uint8_t*>(copy)[bitmapBytes / 2] != picture.bitmap[bitmapBytes / 2];
+  LocalFree(copy);
+
+  t.readFile.start();
+  HANDLE handle = CreateFileA(picture.path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                              FILE_ATTRIBUTE_NORMAL, nullptr);
+  void* block = LocalAlloc(LPTR, picture.file.size());
+  DWORD read = 0;
+  ReadFile(handle, block, static_cast<DWORD>(picture.file.size()), &read, nullptr);
+  CloseHandle(handle);
+  t.readFile.stop();
+  failures += read != picture.file.size();
+  LocalFree(block);
+
+  t.touchBits.start();
+  block = LocalAlloc(LPTR, bitmapBytes);
+  for (size_t at = 0; at < bitmapBytes; at += 4096) static_cast<volatile uint8_t*>(block)[at] = 1;
+  t.touchBits.stop();
+  LocalFree(block);
+
+  const uint8_t* stream = picture.file.data();
+  int64_t available = static_cast<int64_t>(picture.file.size());
+  gorsel::GgdPictureHeader header{};
+  failures += gorsel::CheckGgdPicture(&stream, &available, &header) != 0;
+  t.decode.start();
+  failures += gorsel::DecodeGgdPixels(header, gorsel::GgdStride(header), stream, available, written.data(),
+                                      gorsel::kNoProgress) != 0;
+  t.decode.stop();
+  failures += written != picture.bitmap;
 }
 
-// Seconds of processor time a run, over kRuns runs (the thread times of Windows come in
-// coarse steps, so single runs are not timed alone).
-double secondsPerRun(const std::function<void()>& work) {
-  const double start = threadSeconds();
-  for (int run = 0; run < kRuns; ++run) work();
-  return (threadSeconds() - start) / kRuns;
-}
-
-void printRow(const char* what, size_t bitmapBytes, double seconds, double anchorSeconds) {
-  std::printf("  %-34s %8.2f ms %8.0f MB/s  %5.2f of alloc+copy\n", what, seconds * 1e3,
-              double(bitmapBytes) / 1e6 / seconds, anchorSeconds / seconds);
+void report(const Picture& picture, const PictureTimes& t) {
+  const double mb = static_cast<double>(picture.bitmap.size()) / 1e6;
+  std::printf("%-10s %5.2f MB of GGD for %.2f MB of bitmap\n", picture.name,
+              static_cast<double>(picture.file.size()) / 1e6, mb);
+  bench::printPictureTimes(t, mb);
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
   const int side = argc > 1 ? std::atoi(argv[1]) : 2048;
+  const int rounds = argc > 2 ? std::max(1, std::atoi(argv[2])) : 9;
   Gorsel gorsel;
   if (!gorsel.complete() || side < 1 || side > ggd_picture_writer::kMaxDimension) {
     std::fprintf(stderr, "Gorsel not found beside this program, or a bad side\n");
     return 1;
   }
   testing_support::TempFolder folder;
-  int failures = 0;
-  for (const auto& picture : ggd_picture_writer::kBenchmarkPictures) {
-    const Bytes pixels = ggd_picture_writer::makeSamplePicture(picture.pattern, side, side);
-    const Bytes file = ggd_picture_writer::encodeGgdPicture(side, side, pixels.data());
-    folder.write("picture.ggd", asString(file));
-    const std::string path = folder.path("picture.ggd");
-    const size_t bitmapBytes = static_cast<size_t>(strideOf(side)) * static_cast<size_t>(side);
-    const Bytes source(bitmapBytes, 1);
-    std::printf("%s: %d x %d, %.2f MB of GGD for %.2f MB of bitmap (%.2f)\n", picture.name, side, side,
-                double(file.size()) / 1e6, double(bitmapBytes) / 1e6, double(file.size()) / double(bitmapBytes));
-
-    const double anchor = secondsPerRun([&] {
-      void* block = LocalAlloc(LMEM_FIXED | LMEM_ZEROINIT, bitmapBytes);
-      std::memcpy(block, source.data(), bitmapBytes);
-      LocalFree(block);
-    });
-    auto getPicture = [&](bool fromFile) {
-      return secondsPerRun([&] {
-        void* info = nullptr;
-        void* bits = nullptr;
-        const int code = fromFile ? gorsel.getPicture(path.c_str(), 0, 0, &info, &bits, nullptr, 0)
-                                  : gorsel.getPicture(reinterpret_cast<const char*>(file.data()),
-                                                      static_cast<intptr_t>(file.size()), spi::kInputMemory, &info,
-                                                      &bits, nullptr, 0);
-        failures += code != 0;
-        LocalFree(info);
-        LocalFree(bits);
-      });
-    };
-    const double fromMemory = getPicture(false);
-    const double fromFile = getPicture(true);
-
-    // The parts of a call from a file, each alone.
-    const double readFile = secondsPerRun([&] {
-      HANDLE handle = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
-                                  FILE_ATTRIBUTE_NORMAL, nullptr);
-      void* block = LocalAlloc(LPTR, file.size());
-      DWORD read = 0;
-      ReadFile(handle, block, static_cast<DWORD>(file.size()), &read, nullptr);
-      CloseHandle(handle);
-      LocalFree(block);
-    });
-    const double touchBits = secondsPerRun([&] {
-      void* block = LocalAlloc(LPTR, bitmapBytes);
-      for (size_t at = 0; at < bitmapBytes; at += 4096) static_cast<volatile uint8_t*>(block)[at] = 1;
-      LocalFree(block);
-    });
-    const uint8_t* stream = file.data();
-    int64_t available = static_cast<int64_t>(file.size());
-    gorsel::GgdPictureHeader header{};
-    if (gorsel::CheckGgdPicture(&stream, &available, &header) != 0) return 1;
-    Bytes bits(bitmapBytes, 0);
-    const double decodeOnly = secondsPerRun([&] {
-      failures += gorsel::DecodeGgdPixels(header, gorsel::GgdStride(header), stream, available, bits.data(),
-                                          gorsel::kNoProgress) != 0;
-    });
-    failures += bits != bottomUp(side, side, pixels.data());
-
-    printRow("alloc+copy (anchor)", bitmapBytes, anchor, anchor);
-    printRow("GetPicture from memory", bitmapBytes, fromMemory, anchor);
-    printRow("GetPicture from a file", bitmapBytes, fromFile, anchor);
-    printRow("  part: read the file", bitmapBytes, readFile, anchor);
-    printRow("  part: allocate, touch the bits", bitmapBytes, touchBits, anchor);
-    printRow("  part: decode into written block", bitmapBytes, decodeOnly, anchor);
+  std::vector<Picture> pictures;
+  for (const auto& sample : ggd_picture_writer::kBenchmarkPictures) {
+    const Bytes pixels = ggd_picture_writer::makeSamplePicture(sample.pattern, side, side);
+    Picture picture{sample.name, ggd_picture_writer::encodeGgdPicture(side, side, pixels.data()),
+                    bottomUp(side, side, pixels.data()), ""};
+    folder.write(std::string(sample.name) + ".ggd", asString(picture.file));
+    picture.path = folder.path(std::string(sample.name) + ".ggd");
+    pictures.push_back(std::move(picture));
   }
+
+  Bytes written(pictures.front().bitmap.size(), 0);
+  std::vector<PictureTimes> times(pictures.size());
+  for (int round = 0; round < rounds; ++round)
+    for (size_t i = 0; i < pictures.size(); ++i) timeRound(gorsel, pictures[i], written, times[i]);
+  std::printf("%d rounds, %d x %d pictures; x = the anchor's time / ours\n", rounds, side, side);
+  for (size_t i = 0; i < pictures.size(); ++i) report(pictures[i], times[i]);
   if (failures != 0) std::printf("FAILED: %d calls did not give the picture\n", failures);
   return failures == 0 ? 0 : 1;
 }

@@ -12,22 +12,18 @@
 //     into a bitmap whose pages are already there).
 // Then the cost of the C runtime's memcpy for a few bytes, called through the runtime as a
 // copy that the compiler does not inline is, beside a copy of the same bytes it inlines.
-// Figures are MB of bitmap per second, by the best wall-clock time and by the thread's
-// mean processor time; "x" is the anchor's time over ours.
+// Figures are MB of bitmap per second, by the best wall-clock time and by the mean processor
+// time of the process; "x" is the anchor's time over ours.
 //
 //   oslin_decode_timing [rounds]
 #include <algorithm>
-#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <string>
 #include <vector>
 
-#ifndef _WIN32
-#include <time.h>
-#endif
-
+#include "bench/common/figure.h"
 #include "gga_plugin/gga_decoder.h"
 #include "support/image_decoder.h"
 #include "support/streams.h"
@@ -37,53 +33,16 @@
 #include "tools/gga_writer/photographs.h"
 #include "tools/gga_writer/test_pictures.h"
 
+using bench::Figure;
+using bench::PictureTimes;
+using bench::wallSeconds;
+
 namespace {
 
 constexpr uint32_t kSide = 2048;
 constexpr size_t kBitmapBytes = size_t{kSide} * kSide * 4;
 constexpr UINT kHostBlockFlags = LMEM_FIXED | LMEM_ZEROINIT;
 constexpr size_t kPageBytes = 4096;
-
-double wallSeconds() {
-  return std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch()).count();
-}
-
-// The calling thread's processor time, user and kernel (page faults count). Windows counts
-// it in scheduler ticks, so one figure is the mean over many rounds.
-double threadSeconds() {
-#ifdef _WIN32
-  FILETIME created, exited, kernel, user;
-  GetThreadTimes(GetCurrentThread(), &created, &exited, &kernel, &user);
-  auto ticks = [](const FILETIME& t) { return (static_cast<uint64_t>(t.dwHighDateTime) << 32) | t.dwLowDateTime; };
-  return static_cast<double>(ticks(kernel) + ticks(user)) * 1e-7;
-#else
-  timespec now;
-  clock_gettime(CLOCK_THREAD_CPUTIME_ID, &now);
-  return static_cast<double>(now.tv_sec) + static_cast<double>(now.tv_nsec) * 1e-9;
-#endif
-}
-
-// One figure over the rounds: the fastest wall-clock time, and the mean processor time
-// (the machine may be shared: other programs lengthen the wall clock, not the thread's
-// own time).
-class Figure {
- public:
-  void start() {
-    wall_ = wallSeconds();
-    cpu_ = threadSeconds();
-  }
-  void stop() {
-    best_ = std::min(best_, wallSeconds() - wall_);
-    cpuSum_ += threadSeconds() - cpu_;
-    ++rounds_;
-  }
-  double best() const { return best_; }
-  double cpu() const { return rounds_ == 0 ? 0 : cpuSum_ / rounds_; }
-
- private:
-  double wall_ = 0, cpu_ = 0, best_ = 1e30, cpuSum_ = 0;
-  int rounds_ = 0;
-};
 
 struct Picture {
   std::string name;
@@ -118,12 +77,7 @@ size_t readInPieces(const std::string& path) {
   return total;
 }
 
-// The figures of one picture.
-struct Times {
-  Figure memory, file, anchor, readFile, allocate, decode;
-};
-
-void timeRound(oslin_test::Oslin& plugin, const Picture& picture, std::vector<uint8_t>& mapped, Times& t) {
+void timeRound(oslin_test::Oslin& plugin, const Picture& picture, std::vector<uint8_t>& mapped, PictureTimes& t) {
   for (int input = 0; input < 2; ++input) {
     const bool fromFile = input == 1;
     oslin_test::Bitmap bitmap;
@@ -153,10 +107,10 @@ void timeRound(oslin_test::Oslin& plugin, const Picture& picture, std::vector<ui
   t.readFile.stop();
   if (read != picture.file.size()) std::abort();
 
-  t.allocate.start();
+  t.touchBits.start();
   uint8_t* block = static_cast<uint8_t*>(LocalAlloc(kHostBlockFlags, kBitmapBytes));
   for (size_t at = 0; at < kBitmapBytes; at += kPageBytes) block[at] = 1;
-  t.allocate.stop();
+  t.touchBits.stop();
   LocalFree(block);
 
   t.decode.start();
@@ -170,22 +124,10 @@ void timeRound(oslin_test::Oslin& plugin, const Picture& picture, std::vector<ui
   t.decode.stop();
 }
 
-void report(const Picture& picture, const Times& t) {
+void report(const Picture& picture, const PictureTimes& t) {
   const double mb = static_cast<double>(kBitmapBytes) / 1e6;
   std::printf("%-10s %5.2f MB of GGA\n", picture.name.c_str(), static_cast<double>(picture.file.size()) / 1e6);
-  const struct {
-    const char* clock;
-    double (Figure::*time)() const;
-  } clocks[] = {{"best wall", &Figure::best}, {"mean cpu", &Figure::cpu}};
-  for (const auto& c : clocks) {
-    const double anchor = (t.anchor.*c.time)(), memory = (t.memory.*c.time)(), file = (t.file.*c.time)();
-    std::printf("  %-9s GetPicture memory %7.1f MB/s (x %.2f), file %7.1f MB/s (x %.2f) | alloc+copy %7.1f MB/s | "
-                "ms: memory %.2f, file %.2f, alloc+copy %.2f, read file %.2f, allocate + touch %.2f, decode loop "
-                "%.2f\n",
-                c.clock, mb / memory, anchor / memory, mb / file, anchor / file, mb / anchor, memory * 1e3, file * 1e3,
-                anchor * 1e3, (t.readFile.*c.time)() * 1e3, (t.allocate.*c.time)() * 1e3,
-                (t.decode.*c.time)() * 1e3);
-  }
+  bench::printPictureTimes(t, mb);
 }
 
 // memcpy of `bytes` bytes a million times, called through the runtime (a pointer the
@@ -233,7 +175,7 @@ int main(int argc, char** argv) {
       makePicture("flat", gga_writer::makeTestPicture(gga_writer::TestPattern::kFlat, kSide, kSide), folder));
 
   std::vector<uint8_t> mapped(kBitmapBytes, 0);
-  std::vector<Times> times(pictures.size());
+  std::vector<PictureTimes> times(pictures.size());
   for (int round = 0; round < rounds; ++round)
     for (size_t i = 0; i < pictures.size(); ++i) timeRound(plugin, pictures[i], mapped, times[i]);
   std::printf("%d rounds, %u x %u pictures (%.1f MB of bitmap); x = the anchor's time / ours\n", rounds, kSide, kSide,

@@ -1,0 +1,67 @@
+#include "plugin_api/bitmap_pages.h"
+
+#include <algorithm>
+
+namespace spi {
+
+namespace {
+
+// Smaller than any page of the targets' systems, so no page is missed.
+constexpr size_t kTouchStep = 4096;
+
+bool worthHelping(const uint8_t* begin, const uint8_t* end) {
+  return static_cast<size_t>(end - begin) >= BitmapPagesAhead::kMinBytes && platform::processorCount() >= 2;
+}
+
+}  // namespace
+
+BitmapPagesAhead::BitmapPagesAhead(uint8_t* begin, uint8_t* end)
+    : begin_(begin),
+      end_(end),
+      bands_((static_cast<size_t>(end - begin) + kBandBytes - 1) / kBandBytes),
+      claimedDownTo_(end) {
+  // Without a helper everything is the decoder's from the start.
+  if (!worthHelping(begin, end) || !helper_.start(&BitmapPagesAhead::runHelper, this)) claimedDownTo_ = begin;
+}
+
+void BitmapPagesAhead::runHelper(void* self) {
+  BitmapPagesAhead& pages = *static_cast<BitmapPagesAhead*>(self);
+  size_t band = pages.next_.load(std::memory_order_acquire);
+  while (band < pages.bands_) {
+    if (!pages.next_.compare_exchange_weak(band, band + 1, std::memory_order_acq_rel)) continue;
+    pages.touchBand(band);
+    pages.touched_.store(band + 1, std::memory_order_release);
+    band = pages.next_.load(std::memory_order_acquire);
+  }
+}
+
+// Writes the zero of the band's first byte and of every page start inside the band: only
+// bytes of the band itself, whose pages may be shared with the neighbouring bands.
+void BitmapPagesAhead::touchBand(size_t band) {
+  volatile uint8_t* const top = end_ - band * kBandBytes;
+  volatile uint8_t* const bottom = band + 1 == bands_ ? begin_ : end_ - (band + 1) * kBandBytes;
+  *bottom = 0;
+  const uintptr_t firstPage = (reinterpret_cast<uintptr_t>(bottom) / kTouchStep + 1) * kTouchStep;
+  for (volatile uint8_t* at = bottom + (firstPage - reinterpret_cast<uintptr_t>(bottom)); at < top; at += kTouchStep)
+    *at = 0;
+}
+
+void BitmapPagesAhead::claimDownTo(const uint8_t* rowStart) {
+  const size_t lowest = static_cast<size_t>(end_ - std::max<const uint8_t*>(rowStart, begin_) - 1) / kBandBytes;
+  size_t next = next_.load(std::memory_order_acquire);
+  while (next <= lowest && !next_.compare_exchange_weak(next, lowest + 1, std::memory_order_acq_rel)) {
+  }
+  // The helper took the band itself (and maybe more below): wait until it has left it.
+  if (next > lowest) {
+    while (touched_.load(std::memory_order_acquire) <= lowest) platform::yieldProcessor();
+  }
+  claimedDownTo_ = lowest + 1 == bands_ ? begin_ : end_ - (lowest + 1) * kBandBytes;
+}
+
+void BitmapPagesAhead::finish() {
+  next_.store(bands_, std::memory_order_release);  // the helper takes no band after its current one
+  helper_.join();
+  claimedDownTo_ = begin_;
+}
+
+}  // namespace spi

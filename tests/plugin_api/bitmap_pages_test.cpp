@@ -1,0 +1,53 @@
+// The helper that touches a new bitmap's pages ahead of its decoder: the decoder's rows keep
+// what it wrote, wherever the two meet, whether decoding runs to the end or stops early.
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <vector>
+
+#include "plugin_api/bitmap_pages.h"
+
+namespace {
+
+TEST(BitmapPagesAhead, DecodersRowsKeepTheirBytesWhereverTheHelperMeetsThem) {
+  constexpr size_t kBand = spi::BitmapPagesAhead::kBandBytes;
+  struct Case {
+    size_t stride;
+    size_t height;
+    size_t decodedRows;  // then finish, and the rest is written as an early stop clears it
+  } cases[] = {
+      {12288, 400, 400},           // rows in whole pages, many to a band
+      {6147, 1000, 1000},          // rows that end inside pages and bands
+      {kBand + 4100, 18, 18},      // rows longer than a band
+      {6147, 1000, 3},             // stops at once: the helper is still ahead
+      {6147, 1000, 700},           // stops late
+      {4096, 100, 100},            // too small for a helper
+  };
+  for (const Case& c : cases) {
+    std::vector<uint8_t> block(c.stride * c.height, 0);
+    uint8_t* const end = block.data() + block.size();
+    auto rowStart = [&](size_t row) { return end - (row + 1) * c.stride; };
+    auto value = [](size_t row) { return static_cast<uint8_t>(row % 251 + 1); };
+    bool zeroBeforeWritten = true;
+    {
+      spi::BitmapPagesAhead pages(block.data(), end);
+      for (size_t row = 0; row < c.decodedRows; ++row) {
+        uint8_t* at = rowStart(row);
+        pages.reach(at);
+        for (size_t i = 0; i < c.stride; ++i) zeroBeforeWritten = zeroBeforeWritten && at[i] == 0;
+        std::fill(at, at + c.stride, value(row));
+      }
+      pages.finish();
+      for (size_t row = c.decodedRows; row < c.height; ++row) std::fill(rowStart(row), rowStart(row) + c.stride, 0xEE);
+    }
+    size_t wrong = 0;
+    for (size_t row = 0; row < c.height; ++row) {
+      const uint8_t want = row < c.decodedRows ? value(row) : 0xEE;
+      for (size_t i = 0; i < c.stride; ++i) wrong += rowStart(row)[i] != want;
+    }
+    EXPECT_TRUE(zeroBeforeWritten) << c.stride << " x " << c.height;
+    EXPECT_EQ(wrong, 0u) << c.stride << " x " << c.height << ", " << c.decodedRows << " rows decoded";
+  }
+}
+
+}  // namespace
