@@ -49,6 +49,12 @@ void BitmapPagesAhead::touchBand(size_t band) {
 void BitmapPagesAhead::claimDownTo(const uint8_t* rowStart) {
   const size_t lowest = static_cast<size_t>(end_ - std::max<const uint8_t*>(rowStart, begin_) - 1) / kBandBytes;
   size_t next = next_.load(std::memory_order_acquire);
+  // A decoder that catches up with the helper once it is under way writes faster than pages
+  // are touched: the two would only take turns band by band, so the decoder goes on alone.
+  if (next <= lowest + 1 && touched_.load(std::memory_order_acquire) != 0) {
+    finish();
+    return;
+  }
   while (next <= lowest && !next_.compare_exchange_weak(next, lowest + 1, std::memory_order_acq_rel)) {
   }
   // The helper took the band itself (and maybe more below): wait until it has left it.

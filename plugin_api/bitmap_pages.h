@@ -8,7 +8,8 @@
 // band after band, writing the zero each page already holds; the decoder claims each band
 // as its first row reaches it, and from then on the band is the decoder's alone: the helper
 // never touches a band after the decoder has claimed it, and a claim waits while the helper
-// is still in that band. The decoder writes nowhere it has not claimed.
+// is still in that band. The decoder writes nowhere it has not claimed. A decoder quick enough
+// to catch up with the helper stops it and touches the rest itself.
 #pragma once
 
 #include <atomic>

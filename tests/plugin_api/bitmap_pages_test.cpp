@@ -2,6 +2,7 @@
 // what it wrote, wherever the two meet, whether decoding runs to the end or stops early.
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <cstdint>
 #include <vector>
 
@@ -9,19 +10,30 @@
 
 namespace {
 
+// Keeps the processor busy for a while, as decoding a row would.
+void decodeFor(std::chrono::microseconds time) {
+  const auto until = std::chrono::steady_clock::now() + time;
+  while (std::chrono::steady_clock::now() < until) {
+  }
+}
+
+// Decoders slower than the helper (it stays ahead) and quicker (they catch it up and go on
+// alone).
 TEST(BitmapPagesAhead, DecodersRowsKeepTheirBytesWhereverTheHelperMeetsThem) {
   constexpr size_t kBand = spi::BitmapPagesAhead::kBandBytes;
   struct Case {
     size_t stride;
     size_t height;
     size_t decodedRows;  // then finish, and the rest is written as an early stop clears it
+    int microsecondsPerRow;
   } cases[] = {
-      {12288, 400, 400},           // rows in whole pages, many to a band
-      {6147, 1000, 1000},          // rows that end inside pages and bands
-      {kBand + 4100, 18, 18},      // rows longer than a band
-      {6147, 1000, 3},             // stops at once: the helper is still ahead
-      {6147, 1000, 700},           // stops late
-      {4096, 100, 100},            // too small for a helper
+      {12288, 400, 400, 0},       // rows in whole pages, many to a band
+      {12288, 400, 400, 20},      //   decoded slowly
+      {6147, 1000, 1000, 0},      // rows that end inside pages and bands
+      {kBand + 4100, 18, 18, 0},  // rows longer than a band
+      {6147, 1000, 3, 0},         // stops at once: the helper is still ahead
+      {6147, 1000, 700, 2},       // stops late
+      {4096, 100, 100, 0},        // too small for a helper
   };
   for (const Case& c : cases) {
     std::vector<uint8_t> block(c.stride * c.height, 0);
@@ -33,6 +45,7 @@ TEST(BitmapPagesAhead, DecodersRowsKeepTheirBytesWhereverTheHelperMeetsThem) {
       spi::BitmapPagesAhead pages(block.data(), end);
       for (size_t row = 0; row < c.decodedRows; ++row) {
         uint8_t* at = rowStart(row);
+        decodeFor(std::chrono::microseconds(c.microsecondsPerRow));
         pages.reach(at);
         for (size_t i = 0; i < c.stride; ++i) zeroBeforeWritten = zeroBeforeWritten && at[i] == 0;
         std::fill(at, at + c.stride, value(row));
