@@ -46,22 +46,33 @@ void BitmapPagesAhead::touchBand(size_t band) {
     *at = 0;
 }
 
+// Band by band: the helper takes bands in order, so once a band is the decoder's the helper
+// is in none of the bands before it, and a row that spans several bands is claimed safely.
 void BitmapPagesAhead::claimDownTo(const uint8_t* rowStart) {
   const size_t lowest = static_cast<size_t>(end_ - std::max<const uint8_t*>(rowStart, begin_) - 1) / kBandBytes;
+  for (size_t band = static_cast<size_t>(end_ - claimedDownTo_) / kBandBytes; band <= lowest; ++band) {
+    if (!claimBand(band)) return;
+  }
+}
+
+// Makes `band` the decoder's; false when that took stopping the helper, after which every
+// band is.
+bool BitmapPagesAhead::claimBand(size_t band) {
   size_t next = next_.load(std::memory_order_acquire);
   // A decoder that catches up with the helper once it is under way writes faster than pages
   // are touched: the two would only take turns band by band, so the decoder goes on alone.
-  if (next <= lowest + 1 && touched_.load(std::memory_order_acquire) != 0) {
+  if (next <= band + 1 && touched_.load(std::memory_order_acquire) != 0) {
     finish();
-    return;
+    return false;
   }
-  while (next <= lowest && !next_.compare_exchange_weak(next, lowest + 1, std::memory_order_acq_rel)) {
+  while (next <= band && !next_.compare_exchange_weak(next, band + 1, std::memory_order_acq_rel)) {
   }
-  // The helper took the band itself (and maybe more below): wait until it has left it.
-  if (next > lowest) {
-    while (touched_.load(std::memory_order_acquire) <= lowest) platform::yieldProcessor();
+  // The helper took the band itself: wait until it has left it.
+  if (next > band) {
+    while (touched_.load(std::memory_order_acquire) <= band) platform::yieldProcessor();
   }
-  claimedDownTo_ = lowest + 1 == bands_ ? begin_ : end_ - (lowest + 1) * kBandBytes;
+  claimedDownTo_ = band + 1 == bands_ ? begin_ : end_ - (band + 1) * kBandBytes;
+  return true;
 }
 
 void BitmapPagesAhead::finish() {

@@ -45,12 +45,13 @@ class BitmapPagesAhead {
   static void runHelper(void* self);
   void touchBand(size_t band);
   void claimDownTo(const uint8_t* rowStart);
+  bool claimBand(size_t band);
 
   uint8_t* const begin_;
   uint8_t* const end_;
   const size_t bands_;
-  // Bands below this index are claimed by the decoder or taken by the helper; the helper has
-  // finished every band below `touched_`.
+  // Bands below `next_` are claimed by the decoder or taken by the helper; `touched_` is one
+  // past the last band the helper has finished.
   std::atomic<size_t> next_{0};
   std::atomic<size_t> touched_{0};
   // The decoder writes freely at and above this address.
