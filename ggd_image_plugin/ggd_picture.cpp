@@ -17,8 +17,18 @@ uint32_t ReadU32(const uint8_t* p) {
          static_cast<uint32_t>(p[3]) << 24;
 }
 
+uint64_t ReadU64(const uint8_t* p) { return ReadU32(p) | static_cast<uint64_t>(ReadU32(p + 4)) << 32; }
+
 // Bytes of operands after each of the operation bytes 00..04.
 constexpr int64_t kOperandBytes[kFirstLiteralOp] = {1, 2, 3, 1, 2};
+
+// The same counts packed four bits each, 00's lowest. Where the next operation starts is
+// what every operation waits for: found by a shift of a constant it is ready a load sooner
+// than from a table.
+constexpr uint32_t kPackedOperandBytes = 0x21321;
+static_assert(((kPackedOperandBytes >> 8) & 0xF) == kOperandBytes[2] && ((kPackedOperandBytes >> 16) & 0xF) == kOperandBytes[4],
+              "both tables agree");
+inline size_t OperandBytes(unsigned op) { return (kPackedOperandBytes >> (4 * op)) & 0xF; }
 
 // The operands of 00..04 read from the four bytes after the operation byte, w (little-endian):
 // count = (w & countMask) + countAdd, distance = ((w >> distanceShift) & distanceMask) +
@@ -54,10 +64,15 @@ inline void CopyPiece(uint8_t* to, const uint8_t* from) {
   std::memcpy(to, piece, kPiece);
 }
 
-// `bytes` bytes in pieces, writing up to 15 more. Correct when the source lies at least a
-// piece behind the destination, or when its first `bytes` bytes all lie behind it.
+// `bytes` bytes in pieces, writing up to 15 more, and one piece at least. Correct when the
+// source lies at least a piece behind the destination, or when its first `bytes` bytes all
+// lie behind it.
 inline void CopyInPieces(uint8_t* to, const uint8_t* from, size_t bytes) {
-  for (size_t done = 0; done < bytes; done += kPiece) CopyPiece(to + done, from + done);
+  size_t done = 0;
+  do {
+    CopyPiece(to + done, from + done);
+    done += kPiece;
+  } while (done < bytes);
 }
 
 // Exactly `bytes` bytes at `out`, as a forward byte-by-byte copy from `back` bytes behind.
@@ -143,26 +158,43 @@ class BottomUpOutput {
 
   void advance(size_t bytes) { out_ += bytes; }
 
-  // The source of a copy from `back` bytes behind the output position (0 < back): where it
-  // starts, the bytes from there to the end of its row, and how many rows back it lies (more
-  // than row() + 1 when it would start before the first pixel). Each row crossed puts it two
-  // strides further up in memory; no branch decides whether it lies in the output's row.
+  // The source of a copy from `back` bytes behind the output (0 < back): where it starts,
+  // the bytes from there to the end of its row, and the bytes of whole rows between its row
+  // and the output's (more than wholeRowsBefore when it would start before the first pixel).
   struct Source {
     const uint8_t* from;
     size_t rowLeft;
     uint64_t rowsBack;
   };
-  Source source(size_t back) const {
-    const size_t column = static_cast<size_t>(out_ - rowStart_);
-    const uint64_t beforeRow = back > column ? back - column : 0;
-    const uint64_t rows = ((beforeRow + stride_ - 1) * inverseStride_) >> 40;
-    const uint8_t* from = out_ + (static_cast<ptrdiff_t>(2 * rows * stride_) - static_cast<ptrdiff_t>(back));
-    // In the output's row this reads as a whole stride, which is never more than the room
-    // from the source to the row's end there; computed alike in both cases, without a branch.
-    const size_t rowLeft = static_cast<size_t>(beforeRow - (rows - 1) * stride_);
-    return Source{from, rowLeft, rows};
+  // The output's place in its row, by value: a loop that keeps it in locals needs not reload
+  // it after every byte it stores (a byte store may alias anything, members included).
+  struct Place {
+    uint8_t* out;
+    size_t column;  // out - start of the row
+    uint64_t stride;
+    uint64_t inverseStride;
+    uint64_t wholeRowsBefore;  // bytes produced before the row
+
+    // Each row crossed puts the source two strides further up in memory; no branch decides
+    // whether it lies in the output's row.
+    Source source(size_t back) const {
+      const uint64_t beforeRow = back > column ? back - column : 0;
+      const uint64_t rowsBack = (((beforeRow + stride - 1) * inverseStride) >> 40) * stride;
+      const uint8_t* const from = out + static_cast<ptrdiff_t>(2 * rowsBack - back);
+      // In the output's row this reads as a whole stride, which is never more than the room
+      // from the source to the row's end there; computed alike in both cases.
+      const uint64_t rowLeft = beforeRow + stride - rowsBack;
+      return Source{from, static_cast<size_t>(rowLeft), rowsBack};
+    }
+    void advance(size_t bytes) {
+      out += bytes;
+      column += bytes;
+    }
+  };
+  Place place() const {
+    return Place{out_, static_cast<size_t>(out_ - rowStart_), stride_, inverseStride_,
+                 static_cast<uint64_t>(row_) * stride_};
   }
-  int64_t row() const { return row_; }
 
   // Exactly `bytes` bytes, as the byte-by-byte forward copy from `back` bytes behind (0 <
   // back <= produced(), or back 0 for black), over row ends: in pieces that stay within
@@ -174,7 +206,7 @@ class BottomUpOutput {
         CopyBackExact(out_, back, chunk);
       } else {
         // The source row ends before the output position, so the two never overlap.
-        const Source source = this->source(back);
+        const Source source = place().source(back);
         chunk = std::min(chunk, source.rowLeft);
         std::memcpy(out_, source.from, chunk);
       }
@@ -279,6 +311,54 @@ class InputWindow {
   bool exhausted_ = false;
 };
 
+// The fast way: operations that lie well inside the input (before `inEnd`) and whose pieces
+// fit into the output's row (before `rowLimit`), with no check but the damage checks. Returns
+// where it stopped: at the first operation that needs the careful way, or at `inEnd`.
+//
+// Photographs are millions of short operations of every kind in random order, so the loop
+// is kept short and free of branches on the kind: the output's state lives in locals, where
+// a byte store cannot force it to be reloaded, and where the next operation starts is found
+// from one load and a shift.
+const uint8_t* RunInRow(const uint8_t* in, const uint8_t* inEnd, BottomUpOutput& output, const uint8_t* rowLimit) {
+  BottomUpOutput::Place at = output.place();
+  // The last place an operation may end at and still have a piece's slack in the row.
+  const uintptr_t lastEnd = reinterpret_cast<uintptr_t>(rowLimit) - kSlack;
+  while (in < inEnd) {
+    const uint64_t word = ReadU64(in);  // the operation byte and its operands
+    const unsigned op = static_cast<unsigned>(word & 0xFF);
+    if (op >= kFirstLiteralOp) {
+      const size_t bytes = static_cast<size_t>(op - 4) * kBytesPerPixel;
+      if (reinterpret_cast<uintptr_t>(at.out) + bytes > lastEnd) break;
+      CopyInPieces(at.out, in + 1, bytes);
+      at.advance(bytes);
+      in += 1 + bytes;
+      continue;
+    }
+    const OperandForm& form = kOperandForms[op];
+    const uint32_t operands = static_cast<uint32_t>(word >> 8);
+    const size_t count = (operands & form.countMask) + form.countAdd;
+    const size_t distance = ((operands >> form.distanceShift) & form.distanceMask) + form.distanceAdd;
+    const size_t bytes = count * kBytesPerPixel;
+    const size_t back = distance * kBytesPerPixel;
+    if (reinterpret_cast<uintptr_t>(at.out) + bytes > lastEnd) break;
+    const BottomUpOutput::Source source = at.source(back);
+    if (bytes - 1 < back && bytes + kSlack <= source.rowLeft && source.rowsBack <= at.wholeRowsBefore) {
+      // Whole pieces: every byte the operation needs lies before the output (so its count
+      // and distance are not 0) and after the first pixel, and the source's row has room
+      // for the last piece.
+      CopyInPieces(at.out, source.from, bytes);
+    } else {
+      // A count of 0, black pixels, a source before the first pixel or across a row end.
+      if (count == 0 || back == 0 || source.rowsBack != 0) break;
+      CopyBackWithSlack(at.out, back, bytes);
+    }
+    at.advance(bytes);
+    in += 1 + OperandBytes(op);
+  }
+  output.advance(static_cast<size_t>(at.out - output.out()));
+  return in;
+}
+
 // Runs the operations of the stream into the bitmap, flat row after flat row. Returns 0 when
 // the stream is used up, when an operation is cut off (not an error: the rest stays black)
 // or once the last pixel of the last row is complete, kAborted or kDamaged. Whatever follows
@@ -304,41 +384,7 @@ int RunPixelStream(InputWindow& input, int64_t length, BottomUpOutput& output, u
     // In the last row operations stop at the last pixel, so that none starts after it (the
     // output may already lie past it, in the padding: then nothing goes the fast way).
     uint8_t* const rowLimit = output.lastRow() ? output.rowStart() + rowBytes : output.rowEnd();
-    while (in < fastEnd) {
-      const uint8_t op = *in;
-      uint8_t* const out = output.out();
-      if (op >= kFirstLiteralOp) {
-        const size_t bytes = static_cast<size_t>(op - 4) * kBytesPerPixel;
-        if (static_cast<ptrdiff_t>(bytes + kSlack) > rowLimit - out) break;
-        CopyInPieces(out, in + 1, bytes);
-        output.advance(bytes);
-        in += 1 + bytes;
-        continue;
-      }
-      // The operands from one load, without a branch on the operation.
-      const OperandForm& form = kOperandForms[op];
-      const uint32_t operands = ReadU32(in + 1);
-      const size_t count = (operands & form.countMask) + form.countAdd;
-      const size_t distance = ((operands >> form.distanceShift) & form.distanceMask) + form.distanceAdd;
-      const size_t bytes = count * kBytesPerPixel;
-      const size_t back = distance * kBytesPerPixel;
-      // A count of 0, black pixels, a source before the first pixel and the end of the row go
-      // the careful way.
-      if (count == 0 || back == 0 || static_cast<ptrdiff_t>(bytes + kSlack) > rowLimit - out) break;
-      const BottomUpOutput::Source source = output.source(back);
-      if (source.rowsBack > static_cast<uint64_t>(output.row())) break;
-      if (bytes <= back && bytes + kSlack <= source.rowLeft) {
-        // Whole pieces: every byte the operation needs lies before the output, and the
-        // source's row has room for the last piece.
-        CopyInPieces(out, source.from, bytes);
-      } else if (source.rowsBack == 0) {
-        CopyBackWithSlack(out, back, bytes);
-      } else {
-        break;
-      }
-      output.advance(bytes);
-      in += 1 + form.operandBytes;
-    }
+    in = RunInRow(in, fastEnd, output, rowLimit);
 
     // The careful way, one operation, with all of it in the window.
     if (!input.complete() && input.end() - in < kLongestOperationInput) {
