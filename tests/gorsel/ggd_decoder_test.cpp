@@ -3,6 +3,7 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <random>
 #include <utility>
 
 #include "ggd_image_plugin/ggd_picture.h"
@@ -401,4 +402,107 @@ TEST(GgdDecoder, StreamReadInPiecesDecodesAsFromMemory) {
   EXPECT_EQ(gorsel::DecodeGgdPixels(header, stride, reader, static_cast<int64_t>(whole), small.data(), small.size(), 0,
                                     bits.data(), gorsel::kNoProgress),
             spi::kInternalError);
+}
+
+namespace {
+
+// The format read plainly: one flat output, each operation byte by byte with its checks in
+// order, then the rows turned bottom-up. Only the last one or two bytes of an output whose
+// size is no multiple of 3 are filled by an operation cut short, and nothing is read once
+// the last pixel is complete.
+Decoded plainDecode(int width, int height, const Bytes& stream) {
+  const size_t rowBytes = static_cast<size_t>(width) * 3;
+  const size_t stride = (rowBytes + 3) & ~size_t{3};
+  const size_t size = stride * static_cast<size_t>(height);
+  Bytes flat(size, 0);
+  size_t in = 0, out = 0;
+  while (in < stream.size() && out < size - stride + rowBytes) {
+    const uint8_t op = stream[in++];
+    const size_t left = stream.size() - in;
+    size_t count = 1, distance = 0;
+    const uint8_t* literal = nullptr;
+    if (op >= 5) {
+      count = op - 4u;
+      if (left < 3 * count) break;
+      literal = &stream[in];
+      in += 3 * count;
+    } else {
+      const size_t operandBytes[] = {1, 2, 3, 1, 2};
+      if (left < operandBytes[op]) break;
+      const uint8_t* o = &stream[in];
+      in += operandBytes[op];
+      const size_t counts[] = {o[0], o[0], o[0], 1, 1};
+      const size_t distances[] = {1, o[1], o[1] | size_t{o[2]} << 8, o[0], o[0] | size_t{o[1]} << 8};
+      count = counts[op];
+      distance = distances[op];
+      if (count == 0) return {spi::kDamaged, {}};
+    }
+    size_t bytes = 3 * count;
+    if (bytes > size - out) {
+      if (size - out >= 3) break;
+      bytes = size - out;
+    }
+    if (literal == nullptr && 3 * distance > out) {
+      if (bytes < 3 * count) break;
+      return {spi::kDamaged, {}};
+    }
+    for (size_t i = 0; i < bytes; ++i, ++out) flat[out] = literal != nullptr ? literal[i] : flat[out - 3 * distance];
+  }
+  Bytes bits(size, 0);
+  for (int r = 0; r < height; ++r) {
+    std::copy_n(flat.begin() + static_cast<ptrdiff_t>(r * stride), rowBytes,
+                bits.begin() + static_cast<ptrdiff_t>((height - 1 - r) * stride));
+  }
+  return {0, bits};
+}
+
+// A random stream for a width x height picture: mostly sound operations of every kind, with
+// distances from 0 to before the first pixel, counts of 0, long and short literal runs,
+// cut off or followed by zeros.
+Bytes randomStream(std::mt19937& random, int width, int height) {
+  auto below = [&](size_t n) { return static_cast<size_t>(random() % n); };
+  const bool hostile = below(8) == 0;
+  Bytes stream;
+  size_t pixels = 0;
+  const size_t operations = 1 + below(static_cast<size_t>(width) * height + 10);
+  for (size_t k = 0; k < operations; ++k) {
+    const size_t op = k == 0 ? 5 + below(6) : below(9);
+    if (op >= 5) {
+      const size_t run = 1 + (below(4) == 0 ? below(251) : below(8));
+      stream.push_back(static_cast<uint8_t>(4 + run));
+      for (size_t i = 0; i < 3 * run; ++i) stream.push_back(static_cast<uint8_t>(random()));
+      pixels += run;
+      continue;
+    }
+    const size_t count = hostile && below(20) == 0 ? 0 : 1 + (below(3) == 0 ? below(255) : below(5));
+    const size_t distance = hostile && below(20) == 0 ? below(65536)
+                            : below(4) == 0          ? below(3)
+                                                     : 1 + below(std::max<size_t>(pixels, 1));
+    const uint8_t d0 = static_cast<uint8_t>(distance), d1 = static_cast<uint8_t>(distance >> 8);
+    const Bytes operands[] = {bytes({static_cast<uint8_t>(count)}), bytes({static_cast<uint8_t>(count), d0}),
+                              bytes({static_cast<uint8_t>(count), d0, d1}), bytes({d0}), bytes({d0, d1})};
+    stream.push_back(static_cast<uint8_t>(op));
+    stream.insert(stream.end(), operands[op].begin(), operands[op].end());
+    pixels += op <= 2 ? count : 1;
+  }
+  if (below(5) == 0) stream.resize(below(stream.size() + 1));
+  if (below(5) == 0) stream.resize(stream.size() + below(3000), 0);
+  return stream;
+}
+
+}  // namespace
+
+TEST(GgdDecoder, DecodesRandomStreamsAsThePlainReadingDoes) {
+  std::mt19937 random(16);
+  for (int n = 0; n < 1500; ++n) {
+    const int width = 1 + static_cast<int>(random() % (n % 8 == 0 ? 700 : 40));
+    const int height = 1 + static_cast<int>(random() % 30);
+    const Bytes stream = randomStream(random, width, height);
+    const Decoded expected = plainDecode(width, height, stream);
+    const Decoded got = decode(width, height, stream, 0xCD);
+    ASSERT_EQ(got.code, expected.code) << width << " x " << height << ", case " << n;
+    if (expected.code == 0) {
+      ASSERT_TRUE(got.bits == expected.bits) << width << " x " << height << ", case " << n;
+    }
+  }
 }
