@@ -431,10 +431,13 @@ Decoded plainDecode(int width, int height, const Bytes& stream) {
       if (left < operandBytes[op]) break;
       const uint8_t* o = &stream[in];
       in += operandBytes[op];
-      const size_t counts[] = {o[0], o[0], o[0], 1, 1};
-      const size_t distances[] = {1, o[1], o[1] | size_t{o[2]} << 8, o[0], o[0] | size_t{o[1]} << 8};
-      count = counts[op];
-      distance = distances[op];
+      switch (op) {
+        case 0: count = o[0]; distance = 1; break;
+        case 1: count = o[0]; distance = o[1]; break;
+        case 2: count = o[0]; distance = o[1] | size_t{o[2]} << 8; break;
+        case 3: distance = o[0]; break;
+        default: distance = o[0] | size_t{o[1]} << 8; break;
+      }
       if (count == 0) return {spi::kDamaged, {}};
     }
     size_t bytes = 3 * count;
