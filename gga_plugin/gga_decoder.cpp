@@ -41,6 +41,7 @@ constexpr int32_t kNotGga = spi::kNoMemory;
 // whole block; the code window keeps as many readable bytes after its data.
 constexpr size_t kBlock = 16;
 static_assert(kBlock % kBytesPerPixel == 0, "a block holds whole pixels");
+constexpr uint32_t kShortPixels = kBlock / kBytesPerPixel;
 
 inline void copyPixel(uint8_t* dst, const uint8_t* src) { std::memcpy(dst, src, kBytesPerPixel); }
 
@@ -143,25 +144,30 @@ class CodeWindow {
 // the code. Code 8 has no meaning of its own: its shape is a copy from distance 0, which
 // stops decoding as every back reference that reaches no pixel does.
 struct CopyShape {
-  uint8_t operandBytes;
   uint8_t distanceShift, countShift;
   uint32_t distanceMask, countMask;
   uint32_t distanceAdd, countAdd;
 };
+// The bytes of operands after each copy code, four bits a code, code 0's lowest: 1, 2, 1, 2,
+// 2, 3, 3, 4 for codes 0-7, none for 8-11. Where the next code starts is what every code
+// waits for: from a shift of a constant it is ready a load sooner than from a table.
+constexpr uint64_t kPackedOperandBytes = 0x43322121;
+inline uint32_t operandBytes(uint32_t code) { return static_cast<uint32_t>(kPackedOperandBytes >> (4 * code)) & 0xF; }
+
 void makeCopyShapes(uint32_t width, CopyShape (&shapes)[kFirstLiteral]) {
   const CopyShape table[kFirstLiteral] = {
-      {1, 0, 0, 0, 0xFF, 1, 0},             // 0  count u8, distance 1
-      {2, 0, 0, 0, 0xFFFF, 1, 0},           // 1  count u16
-      {1, 0, 0, 0xFF, 0, 0, 1},             // 2  d u8, count 1
-      {2, 0, 0, 0xFFFF, 0, 0, 1},           // 3  d u16
-      {2, 0, 8, 0xFF, 0xFF, 0, 0},          // 4  d u8, count u8
-      {3, 0, 8, 0xFF, 0xFFFF, 0, 0},        // 5  d u8, count u16
-      {3, 0, 16, 0xFFFF, 0xFF, 0, 0},       // 6  d u16, count u8
-      {4, 0, 16, 0xFFFF, 0xFFFF, 0, 0},     // 7  d u16, count u16
-      {0, 0, 0, 0, 0, 0, 1},                // 8  distance 0: stops
-      {0, 0, 0, 0, 0, width, 1},            // 9  the pixel above
-      {0, 0, 0, 0, 0, width + 1, 1},        // 10 above left
-      {0, 0, 0, 0, 0, width - 1, 1},        // 11 above right
+      {0, 0, 0, 0xFF, 1, 0},                // 0  count u8, distance 1
+      {0, 0, 0, 0xFFFF, 1, 0},              // 1  count u16
+      {0, 0, 0xFF, 0, 0, 1},                // 2  d u8, count 1
+      {0, 0, 0xFFFF, 0, 0, 1},              // 3  d u16
+      {0, 8, 0xFF, 0xFF, 0, 0},             // 4  d u8, count u8
+      {0, 8, 0xFF, 0xFFFF, 0, 0},           // 5  d u8, count u16
+      {0, 16, 0xFFFF, 0xFF, 0, 0},          // 6  d u16, count u8
+      {0, 16, 0xFFFF, 0xFFFF, 0, 0},        // 7  d u16, count u16
+      {0, 0, 0, 0, 0, 1},                   // 8  distance 0: stops
+      {0, 0, 0, 0, width, 1},               // 9  the pixel above
+      {0, 0, 0, 0, width + 1, 1},           // 10 above left
+      {0, 0, 0, 0, width - 1, 1},           // 11 above right
   };
   std::copy(std::begin(table), std::end(table), shapes);
 }
@@ -300,6 +306,62 @@ void putCutLiteral(const Canvas& canvas, Cursor at, uint32_t left, const uint8_t
   std::memcpy(at.op, src + static_cast<size_t>(whole) * kBytesPerPixel, bytes % kBytesPerPixel);
 }
 
+// The decoder's place: the next code, where its pixels go, and the pixels still to come.
+struct Place {
+  const uint8_t* ip;
+  Cursor at;
+  uint32_t left;
+};
+
+// The short way: codes that lie whole before `fastEnd` in the window and take the short
+// paths (one block of literal bytes, or up to four pixels copied from a source row with a
+// block to spare), with nothing checked but what the data may get wrong. Returns at the
+// first code that needs the general way. Its few values live in registers, so that the
+// place of the next code is never kept in memory.
+Place runShortCodes(const Canvas& shared, const CopyShape (&shapes)[kFirstLiteral], Place p,
+                       const uint8_t* fastEnd, uint32_t total) {
+  const Canvas canvas(shared);  // in registers, not reloaded after every pixel stored
+  const uint8_t* ip = p.ip;
+  Cursor at = p.at;
+  uint32_t left = p.left;
+  while (ip < fastEnd) {
+    const uint32_t code = *ip;
+    const ptrdiff_t room = at.rowEnd - at.op;
+    if (code >= kFirstLiteral) {
+      const uint32_t pixels = code - kLiteralBias;
+      if (pixels > std::min(left, kShortPixels) || room < static_cast<ptrdiff_t>(kBlock)) break;
+      std::memcpy(at.op, ip + 1, kBlock);
+      at.op += pixels * kBytesPerPixel;
+      ip += 1 + pixels * kBytesPerPixel;
+      left -= pixels;
+    } else {
+      const CopyShape& shape = shapes[code];
+      const uint32_t operands = u32At(ip + 1);
+      const uint32_t distance = (operands >> shape.distanceShift & shape.distanceMask) + shape.distanceAdd;
+      const uint32_t count = (operands >> shape.countShift & shape.countMask) + shape.countAdd;
+      // A count of 0, or more than the short path or the picture takes, and a distance that
+      // reaches no pixel, go the general way.
+      if (count - 1 >= std::min(left, kShortPixels) || distance - 1 >= total - left) break;
+      const size_t k = rowsBack(canvas, at, distance);
+      const uint8_t* src = at.op + sourceOffset(canvas, distance, k);
+      const size_t bytes = static_cast<size_t>(count) * kBytesPerPixel;
+      const bool sourceInRow = static_cast<size_t>(at.rowEnd + k * canvas.stride - src) >= bytes;
+      if (room < static_cast<ptrdiff_t>(kBlock) || !sourceInRow || canvas.bitsEnd - src < static_cast<ptrdiff_t>(kBlock)) {
+        break;
+      }
+      copyPixel(at.op, src);
+      copyPixel(at.op + 4, src + 4);
+      copyPixel(at.op + 8, src + 8);
+      copyPixel(at.op + 12, src + 12);
+      at.op += bytes;
+      ip += 1 + operandBytes(code);
+      left -= count;
+    }
+    rowDone(canvas, at);
+  }
+  return Place{ip, at, left};
+}
+
 // Runs codes until the picture is full or the data ends or turns out damaged, writing the
 // picture's rows bottom-up into `bits` (height rows of 4 x width bytes, zero-filled).
 //
@@ -316,7 +378,6 @@ void runCodes(CodeWindow& codes, uint8_t* const bits, const uint32_t width, cons
   uint32_t left = total;
   CopyShape shapes[kFirstLiteral];
   makeCopyShapes(width, shapes);
-  constexpr uint32_t kShortPixels = kBlock / kBytesPerPixel;
 
   const uint8_t* ip = codes.next;
   const uint8_t* end = codes.end;
@@ -328,6 +389,14 @@ void runCodes(CodeWindow& codes, uint8_t* const bits, const uint32_t width, cons
       ip = codes.next;
       end = codes.end;
       if (ip == end) return clearAhead(at);
+    }
+    if (static_cast<size_t>(end - ip) > kLongestCodeBytes) {
+      const Place p = runShortCodes(canvas, shapes, Place{ip, at, left}, end - kLongestCodeBytes, total);
+      ip = p.ip;
+      at = p.at;
+      left = p.left;
+      if (left == 0) return;
+      if (static_cast<size_t>(end - ip) < kLongestCodeBytes) continue;  // top up first
     }
     const size_t available = static_cast<size_t>(end - ip) - 1;  // after the code byte
     const uint32_t code = *ip++;
@@ -354,11 +423,11 @@ void runCodes(CodeWindow& codes, uint8_t* const bits, const uint32_t width, cons
     }
 
     const CopyShape& shape = shapes[code];
-    if (available < shape.operandBytes) return clearAhead(at);  // operands cut off
+    if (available < operandBytes(code)) return clearAhead(at);  // operands cut off
     const uint32_t operands = u32At(ip);  // the window has readable bytes past its data
     const uint32_t distance = (operands >> shape.distanceShift & shape.distanceMask) + shape.distanceAdd;
     uint32_t count = (operands >> shape.countShift & shape.countMask) + shape.countAdd;
-    ip += shape.operandBytes;
+    ip += operandBytes(code);
     if (count == 0) continue;
     if (distance - 1 >= total - left) return clearAhead(at);  // distance 0, or before the first pixel
     count = std::min(count, left);
