@@ -365,10 +365,11 @@ Place runShortCodes(const Canvas& shared, const CopyShape (&shapes)[kFirstLitera
 // Runs codes until the picture is full or the data ends or turns out damaged, writing the
 // picture's rows bottom-up into `bits` (height rows of 4 x width bytes, zero-filled).
 //
-// Codes of up to one block of pixels take the short paths: one block of literal bytes,
-// or four pixels copied front to back (right for every distance, as each pixel is written
-// before a later one of the same code can read it). What they write beyond the code's
-// pixels stays inside the row and is overwritten by the next codes.
+// Codes of up to one block of pixels take the short way (runShortCodes) while the window
+// holds the longest code after them: one block of literal bytes, or four pixels copied
+// front to back (right for every distance, as each pixel is written before a later one of
+// the same code can read it). What they write beyond the code's pixels stays inside the
+// row and is overwritten by the next codes. Every other code goes the general way here.
 void runCodes(CodeWindow& codes, uint8_t* const bits, const uint32_t width, const uint32_t height) {
   spi::BitmapPagesAhead pages(bits, bits + static_cast<size_t>(width) * kBytesPerPixel * height);
   const Canvas canvas(bits, width, height, pages);
@@ -406,11 +407,7 @@ void runCodes(CodeWindow& codes, uint8_t* const bits, const uint32_t width, cons
       const size_t bytes = static_cast<size_t>(pixels) * kBytesPerPixel;
       if (available < bytes) return putCutLiteral(canvas, at, left, ip, available);
       const size_t room = static_cast<size_t>(at.rowEnd - at.op);
-      if (bytes <= kBlock && room >= kBlock) {
-        std::memcpy(at.op, ip, kBlock);
-        at.op += bytes;
-        rowDone(canvas, at);
-      } else if (bytes <= room) {
+      if (bytes <= room) {
         putLiteralPiece(at.op, ip, bytes, room);
         at.op += bytes;
         rowDone(canvas, at);
@@ -438,14 +435,7 @@ void runCodes(CodeWindow& codes, uint8_t* const bits, const uint32_t width, cons
     const size_t bytes = static_cast<size_t>(count) * kBytesPerPixel;
     const size_t room = static_cast<size_t>(at.rowEnd - at.op);
     const bool sourceInRow = static_cast<size_t>(at.rowEnd + k * canvas.stride - src) >= bytes;
-    if (count <= kShortPixels && room >= kBlock && sourceInRow && canvas.bitsEnd - src >= static_cast<ptrdiff_t>(kBlock)) {
-      copyPixel(at.op, src);
-      copyPixel(at.op + 4, src + 4);
-      copyPixel(at.op + 8, src + 8);
-      copyPixel(at.op + 12, src + 12);
-      at.op += bytes;
-      rowDone(canvas, at);
-    } else if (bytes <= room && sourceInRow) {
+    if (bytes <= room && sourceInRow) {
       copyPiece(canvas, at.op, src, bytes, room, k, static_cast<size_t>(distance) * kBytesPerPixel);
       at.op += bytes;
       rowDone(canvas, at);

@@ -19,32 +19,25 @@ uint32_t ReadU32(const uint8_t* p) {
 
 uint64_t ReadU64(const uint8_t* p) { return ReadU32(p) | static_cast<uint64_t>(ReadU32(p + 4)) << 32; }
 
-// Bytes of operands after each of the operation bytes 00..04.
-constexpr int64_t kOperandBytes[kFirstLiteralOp] = {1, 2, 3, 1, 2};
-
-// The same counts packed four bits each, 00's lowest. Where the next operation starts is
-// what every operation waits for: found by a shift of a constant it is ready a load sooner
-// than from a table.
+// Bytes of operands after each of the operation bytes 00..04, four bits each, 00's lowest:
+// 1, 2, 3, 1, 2. Where the next operation starts is what every operation waits for: found
+// by a shift of a constant it is ready a load sooner than from a table.
 constexpr uint32_t kPackedOperandBytes = 0x21321;
-static_assert(((kPackedOperandBytes >> 8) & 0xF) == kOperandBytes[2] && ((kPackedOperandBytes >> 16) & 0xF) == kOperandBytes[4],
-              "both tables agree");
 inline size_t OperandBytes(unsigned op) { return (kPackedOperandBytes >> (4 * op)) & 0xF; }
 
 // The operands of 00..04 read from the four bytes after the operation byte, w (little-endian):
 // count = (w & countMask) + countAdd, distance = ((w >> distanceShift) & distanceMask) +
 // distanceAdd.
 struct OperandForm {
-  uint32_t countMask, countAdd, distanceShift, distanceMask, distanceAdd, operandBytes;
+  uint32_t countMask, countAdd, distanceShift, distanceMask, distanceAdd;
 };
 constexpr OperandForm kOperandForms[kFirstLiteralOp] = {
-    {0xFF, 0, 0, 0, 1, 1},       // 00 n: distance 1
-    {0xFF, 0, 8, 0xFF, 0, 2},    // 01 n d8
-    {0xFF, 0, 8, 0xFFFF, 0, 3},  // 02 n d16
-    {0, 1, 0, 0xFF, 0, 1},       // 03 d8: one pixel
-    {0, 1, 0, 0xFFFF, 0, 2},     // 04 d16: one pixel
+    {0xFF, 0, 0, 0, 1},       // 00 n: distance 1
+    {0xFF, 0, 8, 0xFF, 0},    // 01 n d8
+    {0xFF, 0, 8, 0xFFFF, 0},  // 02 n d16
+    {0, 1, 0, 0xFF, 0},       // 03 d8: one pixel
+    {0, 1, 0, 0xFFFF, 0},     // 04 d16: one pixel
 };
-static_assert(kOperandForms[2].operandBytes == kOperandBytes[2] && kOperandForms[4].operandBytes == kOperandBytes[4],
-              "both tables agree");
 
 // Short operations are copied in whole 16-byte pieces that may write up to 15 bytes past
 // the operation's end, where later operations write anyway. That is done only while at
@@ -417,9 +410,9 @@ int RunPixelStream(InputWindow& input, int64_t length, BottomUpOutput& output, u
       continue;
     }
 
-    if (inEnd - in < kOperandBytes[op]) break;  // operands cut off
+    if (static_cast<size_t>(inEnd - in) < OperandBytes(op)) break;  // operands cut off
     const uint8_t* operands = in;
-    in += kOperandBytes[op];
+    in += OperandBytes(op);
     unsigned count = 1;
     unsigned distance = 0;
     switch (op) {
