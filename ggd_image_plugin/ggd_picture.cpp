@@ -17,15 +17,13 @@ uint32_t ReadU32(const uint8_t* p) {
          static_cast<uint32_t>(p[3]) << 24;
 }
 
-uint64_t ReadU64(const uint8_t* p) { return ReadU32(p) | static_cast<uint64_t>(ReadU32(p + 4)) << 32; }
-
 // Bytes of operands after each of the operation bytes 00..04, four bits each, 00's lowest:
 // 1, 2, 3, 1, 2. Where the next operation starts is what every operation waits for: found
 // by a shift of a constant it is ready a load sooner than from a table.
 constexpr uint32_t kPackedOperandBytes = 0x21321;
 inline size_t OperandBytes(unsigned op) { return (kPackedOperandBytes >> (4 * op)) & 0xF; }
 
-// The operands of 00..04 read from the four bytes after the operation byte, w (little-endian):
+// The operands of 00..04 read from the three bytes after the operation byte, w (little-endian):
 // count = (w & countMask) + countAdd, distance = ((w >> distanceShift) & distanceMask) +
 // distanceAdd.
 struct OperandForm {
@@ -122,6 +120,40 @@ inline void CopyBackWithSlack(uint8_t* out, size_t back, size_t bytes) {
   }
 }
 
+// x / stride for x < 2^19 and 1 < stride < 2^17 by one 32 x 32-bit multiplication, which a
+// 32-bit processor makes as cheaply as a 64-bit one: (x x multiplier) >> (32 + shift), with
+// multiplier = ceil(2^(32 + shift) / stride) < 2^32. The multiplier's excess e < stride adds
+// x x e / 2^(32 + shift) / stride to the quotient, less than the 1 / stride that separates it
+// from the next whole number while 2^19 x stride <= 2^(32 + shift): so shift is 0 up to a
+// stride of 2^13 and one more for each doubling.
+constexpr size_t kMaxDistanceBytes = 0xFFFF * kBytesPerPixel;
+constexpr size_t kMaxStride = size_t{1} << 17;  // 32767 pixels of 3 bytes, rounded up to 4
+static_assert(kMaxDistanceBytes + kMaxStride <= size_t{1} << 19, "a copy's rows must stay divisible");
+
+class RowDivider {
+ public:
+  explicit RowDivider(uint32_t stride) : shift_(ShiftFor(stride)), multiplier_(MultiplierFor(stride, shift_)) {}
+  size_t quotient(size_t x) const {
+    const uint64_t product = static_cast<uint64_t>(x) * multiplier_;
+    // One shift where registers are 64 bits wide; where they are 32, the high half's own.
+    if constexpr (sizeof(size_t) == sizeof(uint64_t)) return static_cast<size_t>(product >> (32 + shift_));
+    return static_cast<uint32_t>(product >> 32) >> shift_;
+  }
+
+ private:
+  static unsigned ShiftFor(uint32_t stride) {
+    unsigned shift = 0;
+    while ((uint64_t{stride} << 19) > (uint64_t{1} << (32 + shift))) ++shift;
+    return shift;
+  }
+  static uint32_t MultiplierFor(uint32_t stride, unsigned shift) {
+    return static_cast<uint32_t>(((uint64_t{1} << (32 + shift)) + stride - 1) / stride);
+  }
+
+  unsigned shift_;
+  uint32_t multiplier_;
+};
+
 // The flat output laid straight into the bottom-up bitmap: flat row r (the picture's row r
 // from the top) is bitmap row height - 1 - r, so the picture needs no turning afterwards.
 // A flat offset f lies at last + f - 2 x (f / stride) x stride, where `last` is the start of
@@ -131,11 +163,7 @@ class BottomUpOutput {
   BottomUpOutput(uint8_t* bits, uint32_t stride, int height, spi::BitmapPagesAhead& pages)
       : bits_(bits), stride_(stride), height_(height), pages_(pages),
         rowStart_(bits + static_cast<size_t>(height - 1) * stride),
-        rowEnd_(rowStart_ + stride), out_(rowStart_),
-        // ceil(x / stride) for x < 2^19 as (x + stride - 1) x inverse >> 40: stride < 2^17,
-        // so the rounding error stays below 2^-21 while a quotient's fraction is a multiple
-        // of 1 / stride, and the result is exact.
-        inverseStride_((uint64_t{1} << 40) / stride + 1) {
+        rowEnd_(rowStart_ + stride), out_(rowStart_), rows_(stride) {
     pages_.reach(rowStart_);
   }
 
@@ -157,27 +185,27 @@ class BottomUpOutput {
   struct Source {
     const uint8_t* from;
     size_t rowLeft;
-    uint64_t rowsBack;
+    size_t rowsBack;
   };
   // The output's place in its row, by value: a loop that keeps it in locals needs not reload
   // it after every byte it stores (a byte store may alias anything, members included).
   struct Place {
     uint8_t* out;
     size_t column;  // out - start of the row
-    uint64_t stride;
-    uint64_t inverseStride;
-    uint64_t wholeRowsBefore;  // bytes produced before the row
+    size_t stride;
+    RowDivider rows;
+    size_t wholeRowsBefore;  // bytes produced before the row
 
     // Each row crossed puts the source two strides further up in memory; no branch decides
     // whether it lies in the output's row.
     Source source(size_t back) const {
-      const uint64_t beforeRow = back > column ? back - column : 0;
-      const uint64_t rowsBack = (((beforeRow + stride - 1) * inverseStride) >> 40) * stride;
+      const size_t beforeRow = back > column ? back - column : 0;
+      const size_t rowsBack = rows.quotient(beforeRow + stride - 1) * stride;
       const uint8_t* const from = out + static_cast<ptrdiff_t>(2 * rowsBack - back);
       // In the output's row this reads as a whole stride, which is never more than the room
       // from the source to the row's end there; computed alike in both cases.
-      const uint64_t rowLeft = beforeRow + stride - rowsBack;
-      return Source{from, static_cast<size_t>(rowLeft), rowsBack};
+      const size_t rowLeft = beforeRow + stride - rowsBack;
+      return Source{from, rowLeft, rowsBack};
     }
     void advance(size_t bytes) {
       out += bytes;
@@ -185,8 +213,8 @@ class BottomUpOutput {
     }
   };
   Place place() const {
-    return Place{out_, static_cast<size_t>(out_ - rowStart_), stride_, inverseStride_,
-                 static_cast<uint64_t>(row_) * stride_};
+    return Place{out_, static_cast<size_t>(out_ - rowStart_), stride_, rows_,
+                 static_cast<size_t>(row_) * stride_};
   }
 
   // Exactly `bytes` bytes, as the byte-by-byte forward copy from `back` bytes behind (0 <
@@ -250,7 +278,7 @@ class BottomUpOutput {
   uint8_t* rowEnd_;
   uint8_t* out_;
   int64_t row_ = 0;
-  const uint64_t inverseStride_;
+  const RowDivider rows_;
 };
 
 // The part of the stream at hand: all of it when it is in memory, or a buffer's worth read
@@ -317,7 +345,7 @@ const uint8_t* RunInRow(const uint8_t* in, const uint8_t* inEnd, BottomUpOutput&
   // The last place an operation may end at and still have a piece's slack in the row.
   const uintptr_t lastEnd = reinterpret_cast<uintptr_t>(rowLimit) - kSlack;
   while (in < inEnd) {
-    const uint64_t word = ReadU64(in);  // the operation byte and its operands
+    const uint32_t word = ReadU32(in);  // the operation byte and its operands
     const unsigned op = static_cast<unsigned>(word & 0xFF);
     if (op >= kFirstLiteralOp) {
       const size_t bytes = static_cast<size_t>(op - 4) * kBytesPerPixel;
@@ -328,7 +356,7 @@ const uint8_t* RunInRow(const uint8_t* in, const uint8_t* inEnd, BottomUpOutput&
       continue;
     }
     const OperandForm& form = kOperandForms[op];
-    const uint32_t operands = static_cast<uint32_t>(word >> 8);
+    const uint32_t operands = word >> 8;
     const size_t count = (operands & form.countMask) + form.countAdd;
     const size_t distance = ((operands >> form.distanceShift) & form.distanceMask) + form.distanceAdd;
     const size_t bytes = count * kBytesPerPixel;
