@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "plugin_api/bitmap_pages.h"
+#include "plugin_api/row_divider.h"
 
 namespace gorsel {
 
@@ -120,39 +121,12 @@ inline void CopyBackWithSlack(uint8_t* out, size_t back, size_t bytes) {
   }
 }
 
-// x / stride for x < 2^19 and 1 < stride < 2^17 by one 32 x 32-bit multiplication, which a
-// 32-bit processor makes as cheaply as a 64-bit one: (x x multiplier) >> (32 + shift), with
-// multiplier = ceil(2^(32 + shift) / stride) < 2^32. The multiplier's excess e < stride adds
-// x x e / 2^(32 + shift) / stride to the quotient, less than the 1 / stride that separates it
-// from the next whole number while 2^19 x stride <= 2^(32 + shift): so shift is 0 up to a
-// stride of 2^13 and one more for each doubling.
+// A copy's source lies at most this far behind, and rows are at most this long; the rows
+// between them are found by division, for dividends below 2^kDividendBits.
 constexpr size_t kMaxDistanceBytes = 0xFFFF * kBytesPerPixel;
 constexpr size_t kMaxStride = size_t{1} << 17;  // 32767 pixels of 3 bytes, rounded up to 4
-static_assert(kMaxDistanceBytes + kMaxStride <= size_t{1} << 19, "a copy's rows must stay divisible");
-
-class RowDivider {
- public:
-  explicit RowDivider(uint32_t stride) : shift_(ShiftFor(stride)), multiplier_(MultiplierFor(stride, shift_)) {}
-  size_t quotient(size_t x) const {
-    const uint64_t product = static_cast<uint64_t>(x) * multiplier_;
-    // One shift where registers are 64 bits wide; where they are 32, the high half's own.
-    if constexpr (sizeof(size_t) == sizeof(uint64_t)) return static_cast<size_t>(product >> (32 + shift_));
-    return static_cast<uint32_t>(product >> 32) >> shift_;
-  }
-
- private:
-  static unsigned ShiftFor(uint32_t stride) {
-    unsigned shift = 0;
-    while ((uint64_t{stride} << 19) > (uint64_t{1} << (32 + shift))) ++shift;
-    return shift;
-  }
-  static uint32_t MultiplierFor(uint32_t stride, unsigned shift) {
-    return static_cast<uint32_t>(((uint64_t{1} << (32 + shift)) + stride - 1) / stride);
-  }
-
-  unsigned shift_;
-  uint32_t multiplier_;
-};
+constexpr unsigned kDividendBits = 19;
+static_assert(kMaxDistanceBytes + kMaxStride <= size_t{1} << kDividendBits, "a copy's rows must stay divisible");
 
 // The flat output laid straight into the bottom-up bitmap: flat row r (the picture's row r
 // from the top) is bitmap row height - 1 - r, so the picture needs no turning afterwards.
@@ -163,7 +137,7 @@ class BottomUpOutput {
   BottomUpOutput(uint8_t* bits, uint32_t stride, int height, spi::BitmapPagesAhead& pages)
       : bits_(bits), stride_(stride), height_(height), pages_(pages),
         rowStart_(bits + static_cast<size_t>(height - 1) * stride),
-        rowEnd_(rowStart_ + stride), out_(rowStart_), rows_(stride) {
+        rowEnd_(rowStart_ + stride), out_(rowStart_), rows_(stride, kDividendBits) {
     pages_.reach(rowStart_);
   }
 
@@ -193,7 +167,7 @@ class BottomUpOutput {
     uint8_t* out;
     size_t column;  // out - start of the row
     size_t stride;
-    RowDivider rows;
+    spi::RowDivider rows;
     size_t wholeRowsBefore;  // bytes produced before the row
 
     // Each row crossed puts the source two strides further up in memory; no branch decides
@@ -278,7 +252,7 @@ class BottomUpOutput {
   uint8_t* rowEnd_;
   uint8_t* out_;
   int64_t row_ = 0;
-  const RowDivider rows_;
+  const spi::RowDivider rows_;
 };
 
 // The part of the stream at hand: all of it when it is in memory, or a buffer's worth read
