@@ -30,7 +30,6 @@
 #include <new>
 
 #include "plugin_api/bitmap_pages.h"
-#include "plugin_api/row_divider.h"
 
 namespace gga {
 namespace {
@@ -185,16 +184,16 @@ struct Canvas {
         bitsEnd(bits + static_cast<size_t>(width) * kBytesPerPixel * height),
         stride(static_cast<size_t>(width) * kBytesPerPixel),
         width(width),
-        columns(width, kDividendBits),
+        reciprocal(((uint64_t{1} << 40) + width - 1) / width),
         pages(pages) {}
 
   uint8_t* const bits;
   uint8_t* const bitsEnd;
   const size_t stride;
   const uint32_t width;
-  // Divides by the width: what is divided, a distance and at most a row, stays below 2^18.
-  static constexpr unsigned kDividendBits = 18;
-  const spi::RowDivider columns;
+  // n / width as (n x reciprocal) >> 40, exact for every n below 2^24 (what is divided
+  // stays below 2^18): the reciprocal's rounding error stays below one part in 2^40 / n.
+  const uint64_t reciprocal;
   spi::BitmapPagesAhead& pages;
 };
 
@@ -211,7 +210,7 @@ struct Cursor {
 
 inline size_t rowsBack(const Canvas& canvas, const Cursor& at, uint32_t distance) {
   const uint32_t column = static_cast<uint32_t>(at.op - at.rowStart) / kBytesPerPixel;
-  return canvas.columns.quotient(distance + (canvas.width - 1 - column));
+  return static_cast<size_t>(((distance + (canvas.width - 1 - column)) * canvas.reciprocal) >> 40);
 }
 
 inline ptrdiff_t sourceOffset(const Canvas& canvas, uint32_t distance, size_t rows) {

@@ -1,4 +1,4 @@
-// Division by a picture's row length, which the decoders make for nearly every copy.
+// Division by a picture's row length, which a decoder makes for nearly every copy.
 #pragma once
 
 #include <cstddef>
