@@ -319,7 +319,7 @@ struct Place {
 // first code that needs the general way. Its few values live in registers, so that the
 // place of the next code is never kept in memory.
 Place runShortCodes(const Canvas& shared, const CopyShape (&shapes)[kFirstLiteral], Place p,
-                       const uint8_t* fastEnd, uint32_t total) {
+                    const uint8_t* fastEnd, uint32_t total) {
   const Canvas canvas(shared);  // in registers, not reloaded after every pixel stored
   const uint8_t* ip = p.ip;
   Cursor at = p.at;

@@ -124,7 +124,7 @@ inline void CopyBackWithSlack(uint8_t* out, size_t back, size_t bytes) {
 // A copy's source lies at most this far behind, and rows are at most this long; the rows
 // between them are found by division, for dividends below 2^kDividendBits.
 constexpr size_t kMaxDistanceBytes = 0xFFFF * kBytesPerPixel;
-constexpr size_t kMaxStride = size_t{1} << 17;  // 32767 pixels of 3 bytes, rounded up to 4
+constexpr size_t kMaxStride = (0x7FFF * kBytesPerPixel + 3) / 4 * 4;  // 32767 pixels, rounded up to 4 bytes
 constexpr unsigned kDividendBits = 19;
 static_assert(kMaxDistanceBytes + kMaxStride <= size_t{1} << kDividendBits, "a copy's rows must stay divisible");
 
