@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <cstring>
 
+#include "platform/win32.h"
 #include "plugin_api/bitmap_pages.h"
 #include "plugin_api/row_divider.h"
 
@@ -314,7 +315,8 @@ class InputWindow {
 // is kept short and free of branches on the kind: the output's state lives in locals, where
 // a byte store cannot force it to be reloaded, and where the next operation starts is found
 // from one load and a shift.
-const uint8_t* RunInRow(const uint8_t* in, const uint8_t* inEnd, BottomUpOutput& output, const uint8_t* rowLimit) {
+[[gnu::always_inline]] inline const uint8_t* RunInRow(const uint8_t* in, const uint8_t* inEnd, BottomUpOutput& output,
+                                                      const uint8_t* rowLimit) {
   BottomUpOutput::Place at = output.place();
   // The last place an operation may end at and still have a piece's slack in the row.
   const uintptr_t lastEnd = reinterpret_cast<uintptr_t>(rowLimit) - kSlack;
@@ -354,6 +356,34 @@ const uint8_t* RunInRow(const uint8_t* in, const uint8_t* inEnd, BottomUpOutput&
   return in;
 }
 
+#if defined(__i386__)
+// 32-bit builds are made for processors without SSE2, where a 16-byte piece moves as four
+// 4-byte loads and stores. Where the processor and the system have SSE2, the same loop built
+// for it moves a piece in one load and one store: photographs decode about 1.08x and flat
+// pictures 1.4x faster. Hosts may call with a stack aligned to 4 bytes only.
+[[gnu::target("sse2"), gnu::force_align_arg_pointer]] const uint8_t* RunInRowWithSse2(
+    const uint8_t* in, const uint8_t* inEnd, BottomUpOutput& output, const uint8_t* rowLimit) {
+  return RunInRow(in, inEnd, output, rowLimit);
+}
+
+#endif
+
+// The fast way as built for this processor; 64-bit builds have SSE2 throughout.
+class FastWay {
+ public:
+  const uint8_t* run(const uint8_t* in, const uint8_t* inEnd, BottomUpOutput& output, const uint8_t* rowLimit) const {
+#if defined(__i386__)
+    if (sse2_) return RunInRowWithSse2(in, inEnd, output, rowLimit);
+#endif
+    return RunInRow(in, inEnd, output, rowLimit);
+  }
+
+#if defined(__i386__)
+ private:
+  const bool sse2_ = IsProcessorFeaturePresent(PF_XMMI64_INSTRUCTIONS_AVAILABLE) != FALSE;
+#endif
+};
+
 // Runs the operations of the stream into the bitmap, flat row after flat row. Returns 0 when
 // the stream is used up, when an operation is cut off (not an error: the rest stays black)
 // or once the last pixel of the last row is complete, kAborted or kDamaged. Whatever follows
@@ -365,6 +395,7 @@ const uint8_t* RunInRow(const uint8_t* in, const uint8_t* inEnd, BottomUpOutput&
 // Otherwise it goes the careful way, which makes every check in order and copies exactly.
 int RunPixelStream(InputWindow& input, int64_t length, BottomUpOutput& output, uint32_t rowBytes,
                    const Progress& progress) {
+  const FastWay fastWay;
   const uint8_t* in = input.begin();
   const uint64_t pixelsEnd = output.room() - (output.rowEnd() - output.rowStart() - rowBytes);
   // Reports come each time the unconsumed input falls below the threshold, about every tenth.
@@ -379,7 +410,7 @@ int RunPixelStream(InputWindow& input, int64_t length, BottomUpOutput& output, u
     // In the last row operations stop at the last pixel, so that none starts after it (the
     // output may already lie past it, in the padding: then nothing goes the fast way).
     uint8_t* const rowLimit = output.lastRow() ? output.rowStart() + rowBytes : output.rowEnd();
-    in = RunInRow(in, fastEnd, output, rowLimit);
+    in = fastWay.run(in, fastEnd, output, rowLimit);
 
     // The careful way, one operation, with all of it in the window.
     if (!input.complete() && input.end() - in < kLongestOperationInput) {

@@ -84,6 +84,7 @@ typedef union _LARGE_INTEGER {
 #define FILE_BEGIN 0
 #define FILE_CURRENT 1
 #define FILE_END 2
+#define PF_XMMI64_INSTRUCTIONS_AVAILABLE 10
 
 #define LMEM_FIXED 0x0000u
 #define LMEM_MOVEABLE 0x0002u
@@ -212,6 +213,10 @@ PLATFORM_API size_t GlobalSize(HGLOBAL block);
 // Time.
 PLATFORM_API DWORD GetTickCount(void);
 PLATFORM_API void GetLocalTime(LPSYSTEMTIME time);
+
+// The processor. PF_XMMI64_INSTRUCTIONS_AVAILABLE: the processor has SSE2 (the system is
+// taken to save its registers, as every Windows from 2000 does); any other feature: FALSE.
+PLATFORM_API BOOL IsProcessorFeaturePresent(DWORD feature);
 
 }  // extern "C"
 
