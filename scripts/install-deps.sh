@@ -29,12 +29,13 @@ if [ ${#missing[@]} -gt 0 ]; then
     echo "apt-get update reported errors; installing from the package lists it has"
   if ! apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null; then
     # The 32-bit libraries must match the 64-bit ones version for version, so a stale i386
-    # index alone makes wine32 uninstallable. Without it the tests run the 64-bit build only,
-    # as on machines that cannot run 32-bit programs; everything else must still install.
+    # index alone makes wine32 uninstallable. Without it the test command runs the 32-bit
+    # build's tests in a 32-bit Debian folder (scripts/i386-root.sh), or the 64-bit build's
+    # alone where that cannot be made; everything else must still install.
     rest=()
     for p in "${missing[@]}"; do [ "$p" = wine32:i386 ] || rest+=("$p"); done
     [ ${#rest[@]} -lt ${#missing[@]} ] || exit 1
-    note="=== wine32 cannot be installed from these package lists: 32-bit Windows programs will not be run"
+    note="=== wine32 cannot be installed from these package lists: 32-bit Windows programs will not run beside the 64-bit system"
     echo "$note"
     echo "$note" >&2
     apt-get install -y -qq --no-install-recommends "${rest[@]}" >/dev/null

@@ -23,7 +23,7 @@ jobs=$(nproc)
 # code page (each prefix takes 0.7 GB or more of disk).
 export WINEPREFIX="$PWD/build/wine-prefix"
 export SPIHOST_WINE_BASE="$WINEPREFIX"
-rm -rf "$WINEPREFIX" "$WINEPREFIX".lock "$WINEPREFIX"-cp* "$WINEPREFIX"-spihost-cp*
+rm -rf "$WINEPREFIX" "$WINEPREFIX".lock "$WINEPREFIX"-cp* "$WINEPREFIX"-spihost-cp* "$WINEPREFIX"-i386*
 
 run_preset() {
   local preset=$1
@@ -45,12 +45,18 @@ trap wine_let_go EXIT
 # programs still builds the 32-bit deliverables, and tests the 64-bit build alone.
 windows_presets="run_preset win32; run_preset win64"
 codepage_build=build/win32
+in_i386_root=false
 if ! wine_runs_32bit; then
   codepage_build=build/win64
-  echo "=== this machine cannot run 32-bit programs: the win32 build is built, not run"
   cmake --preset win32 >/dev/null
   cmake --build --preset win32 -j "$jobs"
   windows_presets="run_preset win64"
+  if bash scripts/i386-root.sh ready; then
+    in_i386_root=true
+    echo "=== this machine's wine runs no 32-bit programs: the win32 build's tests run in a 32-bit Debian folder"
+  else
+    echo "=== this machine cannot run 32-bit programs: the win32 build is built, not run"
+  fi
 fi
 # xvfb-run's own status also reflects its clean-up (an X server already gone answers 1), so
 # the tests' outcome is taken from a file their shell writes when every one has passed.
@@ -66,6 +72,21 @@ if [ ! -f "$windows_passed" ]; then
 fi
 # The host and the writers once more under code pages 1252 and 932, with names in three scripts.
 bash tests/spihost/wine-codepage.sh "$codepage_build" 1252 932
+# The 32-bit build's tests and code-page runs in the 32-bit folder, in prefixes of their own
+# (a 64-bit prefix is no use to a wine that runs 32-bit programs alone).
+if $in_i386_root; then
+  win32_passed=build/windows32-tests.passed
+  rm -f "$win32_passed"
+  bash scripts/i386-root.sh run "export WINEPREFIX='$WINEPREFIX-i386' SPIHOST_WINE_BASE='$WINEPREFIX-i386'
+    . cmake/wine-env.sh && wine_prefix_ready &&
+    xvfb-run -a -s '-screen 0 1024x768x24' bash -c '. cmake/wine-env.sh; wine_kept_up
+      ctest --preset win32 -j $jobs && touch $win32_passed'
+    [ -f $win32_passed ] && bash tests/spihost/wine-codepage.sh build/win32 1252 932
+    status=\$?; wineserver -k; exit \$status" || {
+    say_on_both "=== the 32-bit Windows tests did not all pass"
+    exit 1
+  }
+fi
 # The release folder: both Windows builds' binaries, their import tables checked.
 cmake --build --preset win32 --target dist
 echo "=== all builds passed their tests"
