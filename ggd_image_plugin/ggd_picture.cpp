@@ -365,7 +365,6 @@ class InputWindow {
     const uint8_t* in, const uint8_t* inEnd, BottomUpOutput& output, const uint8_t* rowLimit) {
   return RunInRow(in, inEnd, output, rowLimit);
 }
-
 #endif
 
 // The fast way as built for this processor; 64-bit builds have SSE2 throughout.

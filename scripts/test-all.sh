@@ -41,8 +41,9 @@ run_preset fuzz
 . cmake/wine-env.sh
 wine_prefix_ready
 trap wine_let_go EXIT
-# Wine needs a display for the window program's tests. A machine that cannot run 32-bit
-# programs still builds the 32-bit deliverables, and tests the 64-bit build alone.
+# Wine needs a display for the window program's tests. Where this machine's wine runs no
+# 32-bit programs, the 32-bit deliverables are built here and tested in a 32-bit Debian
+# folder below, or, where that folder cannot be made, the 64-bit build is tested alone.
 windows_presets="run_preset win32; run_preset win64"
 codepage_build=build/win32
 in_i386_root=false
