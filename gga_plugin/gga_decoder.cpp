@@ -215,8 +215,9 @@ struct Cursor {
 };
 
 inline size_t rowsBack(const Canvas& canvas, const Cursor& at, uint32_t distance) {
-  const uint32_t column = static_cast<uint32_t>(at.op - at.rowStart) / kBytesPerPixel;
-  return static_cast<size_t>(((distance + (canvas.width - 1 - column)) * canvas.reciprocal) >> 40);
+  // width - column, from the room left in the row: the row's start is not needed.
+  const uint32_t pixelsToRowEnd = static_cast<uint32_t>(at.rowEnd - at.op) / kBytesPerPixel;
+  return static_cast<size_t>(((distance + pixelsToRowEnd - 1) * canvas.reciprocal) >> 40);
 }
 
 inline ptrdiff_t sourceOffset(const Canvas& canvas, uint32_t distance, size_t rows) {
@@ -231,6 +232,16 @@ inline void rowDone(const Canvas& canvas, Cursor& at) {
     at.op = at.rowStart;
     canvas.pages.reach(at.rowStart);
   }
+}
+
+// The pixels written from `from` on to `to`, a later place. Rows are crossed seldom, and
+// only then is the division made.
+inline uint32_t pixelsBetween(const Canvas& canvas, const Cursor& from, const Cursor& to) {
+  const size_t rowBytes = static_cast<size_t>(from.rowStart - to.rowStart);  // the next row lies lower
+  const uint32_t rows = rowBytes == 0 ? 0 : static_cast<uint32_t>(rowBytes / canvas.stride);
+  const uint32_t fromColumn = static_cast<uint32_t>(from.op - from.rowStart) / kBytesPerPixel;
+  const uint32_t toColumn = static_cast<uint32_t>(to.op - to.rowStart) / kBytesPerPixel;
+  return rows * canvas.width + toColumn - fromColumn;
 }
 
 // `piece` bytes to `dst` from `src`, which lies `gap` bytes behind in the same row (k = 0)
@@ -324,48 +335,49 @@ struct Place {
 // block to spare), with nothing checked but what the data may get wrong. Returns at the
 // first code that needs the general way. Its few values live in registers, so that the
 // place of the next code is never kept in memory.
+//
+// The loop counts no pixels: a row with a block of room has at least four pixels left, so
+// the picture has too, and a source lies at or after the first pixel exactly when its row
+// exists. The pixels left are worked out once, on the way out.
 Place runShortCodes(const Canvas& shared, const CopyShape (&shapes)[kFirstLiteral], Place p,
-                    const uint8_t* fastEnd, uint32_t total) {
+                    const uint8_t* fastEnd) {
   const Canvas canvas(shared);  // in registers, not reloaded after every pixel stored
   const uint8_t* ip = p.ip;
   Cursor at = p.at;
-  uint32_t left = p.left;
   while (ip < fastEnd) {
     const uint32_t code = *ip;
     const ptrdiff_t room = at.rowEnd - at.op;
+    if (room < static_cast<ptrdiff_t>(kBlock)) break;
     if (code >= kFirstLiteral) {
       const uint32_t pixels = code - kLiteralBias;
-      if (pixels > std::min(left, kShortPixels) || room < static_cast<ptrdiff_t>(kBlock)) break;
+      if (pixels > kShortPixels) break;
       std::memcpy(at.op, ip + 1, kBlock);
       at.op += pixels * kBytesPerPixel;
       ip += 1 + pixels * kBytesPerPixel;
-      left -= pixels;
     } else {
       const CopyShape& shape = shapes[code];
       const uint32_t operands = u32At(ip + 1);
       const uint32_t distance = (operands >> shape.distanceShift & shape.distanceMask) + shape.distanceAdd;
       const uint32_t count = (operands >> shape.countShift & shape.countMask) + shape.countAdd;
-      // A count of 0, or more than the short path or the picture takes, and a distance that
-      // reaches no pixel, go the general way.
-      if (count - 1 >= std::min(left, kShortPixels) || distance - 1 >= total - left) break;
+      // A count of 0 or more than the short path takes, and a distance of 0, go the general way.
+      if (count - 1 >= kShortPixels || distance == 0) break;
       const size_t k = rowsBack(canvas, at, distance);
+      // A source row above the first one: the distance reaches before the first pixel.
+      if (k * canvas.stride > static_cast<size_t>(canvas.bitsEnd - at.rowEnd)) break;
       const uint8_t* src = at.op + sourceOffset(canvas, distance, k);
       const size_t bytes = static_cast<size_t>(count) * kBytesPerPixel;
       const bool sourceInRow = static_cast<size_t>(at.rowEnd + k * canvas.stride - src) >= bytes;
-      if (room < static_cast<ptrdiff_t>(kBlock) || !sourceInRow || canvas.bitsEnd - src < static_cast<ptrdiff_t>(kBlock)) {
-        break;
-      }
+      if (!sourceInRow || canvas.bitsEnd - src < static_cast<ptrdiff_t>(kBlock)) break;
       copyPixel(at.op, src);
       copyPixel(at.op + 4, src + 4);
       copyPixel(at.op + 8, src + 8);
       copyPixel(at.op + 12, src + 12);
       at.op += bytes;
       ip += 1 + operandBytes(code);
-      left -= count;
     }
     rowDone(canvas, at);
   }
-  return Place{ip, at, left};
+  return Place{ip, at, p.left - pixelsBetween(canvas, p.at, at)};
 }
 
 // Runs codes until the picture is full or the data ends or turns out damaged, writing the
@@ -398,7 +410,7 @@ void runCodes(CodeWindow& codes, uint8_t* const bits, const uint32_t width, cons
       if (ip == end) return clearAhead(at);
     }
     if (static_cast<size_t>(end - ip) > kLongestCodeBytes) {
-      const Place p = runShortCodes(canvas, shapes, Place{ip, at, left}, end - kLongestCodeBytes, total);
+      const Place p = runShortCodes(canvas, shapes, Place{ip, at, left}, end - kLongestCodeBytes);
       ip = p.ip;
       at = p.at;
       left = p.left;

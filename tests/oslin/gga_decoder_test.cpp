@@ -110,6 +110,23 @@ TEST(GgaDecoder, StopsAtBackReferencesThatReachNoWrittenPixel) {
   });
 }
 
+// The same where the rows are wide and plenty of data follows, so that the codes are read
+// on the short way: the reference is found unreached there and left to the general way.
+TEST(GgaDecoder, StopsAtUnreachedReferencesAmidPlentyOfData) {
+  auto thenPlenty = [](Bytes codes) {
+    codes.resize(codes.size() + 1200, 12);  // literals that are never read
+    return codes;
+  };
+  expectDecodes({
+      {"2 reaching before the first pixel", 8, 2, thenPlenty({12, PA, 2, 2}), join({{A}, repeat(0, 15)})},
+      {"9 on the first row", 8, 2, thenPlenty({12, PA, 9}), join({{A}, repeat(0, 15)})},
+      {"10 at the first pixel of row 2", 8, 2, thenPlenty({19, PA, PB, PA, PB, PA, PB, PA, PB, 10}),
+       join({{A, B, A, B, A, B, A, B}, repeat(0, 8)})},
+      {"7 reaching exactly the first pixel, then 8", 8, 2, thenPlenty({13, PA, PB, 7, 0x02, 0x00, 0x03, 0x00, 8}),
+       join({{A, B, A, B, A}, repeat(0, 11)})},
+  });
+}
+
 // Rows wide enough that short codes move whole blocks of pixels and may write past their
 // last pixel inside the row: what decoding leaves must be what pixel-by-pixel decoding
 // leaves, also when it stops right after such a code, and with plenty of data after a
