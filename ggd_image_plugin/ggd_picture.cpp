@@ -166,31 +166,24 @@ class BottomUpOutput {
   // it after every byte it stores (a byte store may alias anything, members included).
   struct Place {
     uint8_t* out;
-    size_t column;  // out - start of the row
+    const uint8_t* rowEnd;
     size_t stride;
     spi::RowDivider rows;
     size_t wholeRowsBefore;  // bytes produced before the row
 
     // Each row crossed puts the source two strides further up in memory; no branch decides
-    // whether it lies in the output's row.
+    // whether it lies in the output's row. The source starts back + room bytes before the end
+    // of the output's row, so (back + room - 1) / stride rows up.
     Source source(size_t back) const {
-      const size_t beforeRow = back > column ? back - column : 0;
-      const size_t rowsBack = rows.quotient(beforeRow + stride - 1) * stride;
+      const size_t room = static_cast<size_t>(rowEnd - out);
+      const size_t toRowEnd = back + room;  // from the source to the end of the output's row
+      const size_t rowsBack = rows.quotient(toRowEnd - 1) * stride;
       const uint8_t* const from = out + static_cast<ptrdiff_t>(2 * rowsBack - back);
-      // In the output's row this reads as a whole stride, which is never more than the room
-      // from the source to the row's end there; computed alike in both cases.
-      const size_t rowLeft = beforeRow + stride - rowsBack;
-      return Source{from, rowLeft, rowsBack};
+      return Source{from, toRowEnd - rowsBack, rowsBack};
     }
-    void advance(size_t bytes) {
-      out += bytes;
-      column += bytes;
-    }
+    void advance(size_t bytes) { out += bytes; }
   };
-  Place place() const {
-    return Place{out_, static_cast<size_t>(out_ - rowStart_), stride_, rows_,
-                 static_cast<size_t>(row_) * stride_};
-  }
+  Place place() const { return Place{out_, rowEnd_, stride_, rows_, static_cast<size_t>(row_) * stride_}; }
 
   // Exactly `bytes` bytes, as the byte-by-byte forward copy from `back` bytes behind (0 <
   // back <= produced(), or back 0 for black), over row ends: in pieces that stay within
