@@ -25,18 +25,20 @@ uint32_t ReadU32(const uint8_t* p) {
 constexpr uint32_t kPackedOperandBytes = 0x21321;
 inline size_t OperandBytes(unsigned op) { return (kPackedOperandBytes >> (4 * op)) & 0xF; }
 
-// The operands of 00..04 read from the three bytes after the operation byte, w (little-endian):
-// count = (w & countMask) + countAdd, distance = ((w >> distanceShift) & distanceMask) +
-// distanceAdd.
+// The operands of 00..04 read from the bytes after the operation byte: count = (the first &
+// countMask) + countAdd, distance = (the 16 bits at distanceAt bytes from the operation byte &
+// distanceMask) + distanceAdd. The distance is read by a load of its own rather than shifted
+// out of the operands: a shift by a varying count ties up the one register that holds such
+// counts in 32-bit builds.
 struct OperandForm {
-  uint32_t countMask, countAdd, distanceShift, distanceMask, distanceAdd;
+  uint32_t countMask, countAdd, distanceAt, distanceMask, distanceAdd;
 };
 constexpr OperandForm kOperandForms[kFirstLiteralOp] = {
-    {0xFF, 0, 0, 0, 1},       // 00 n: distance 1
-    {0xFF, 0, 8, 0xFF, 0},    // 01 n d8
-    {0xFF, 0, 8, 0xFFFF, 0},  // 02 n d16
-    {0, 1, 0, 0xFF, 0},       // 03 d8: one pixel
-    {0, 1, 0, 0xFFFF, 0},     // 04 d16: one pixel
+    {0xFF, 0, 1, 0, 1},       // 00 n: distance 1
+    {0xFF, 0, 2, 0xFF, 0},    // 01 n d8
+    {0xFF, 0, 2, 0xFFFF, 0},  // 02 n d16
+    {0, 1, 1, 0xFF, 0},       // 03 d8: one pixel
+    {0, 1, 1, 0xFFFF, 0},     // 04 d16: one pixel
 };
 
 // Short operations are copied in whole 16-byte pieces that may write up to 15 bytes past
@@ -325,23 +327,26 @@ template <bool kWholePieceRegisters>
   BottomUpOutput::Place at = output.place();
   // The last place an operation may end at and still have a piece's slack in the row.
   const uintptr_t lastEnd = reinterpret_cast<uintptr_t>(rowLimit) - kSlack;
-  while (in < inEnd) {
-    const uint32_t word = ReadU32(in);  // the operation byte and its operands
+  // `in` moves past an operation as soon as its length is known, so that the next one's
+  // place is ready early; an operation left to the careful way is handed back from `start`.
+  const uint8_t* start = in;
+  for (; start < inEnd; start = in) {
+    const uint32_t word = ReadU32(start);  // the operation byte and its operands
     const unsigned op = static_cast<unsigned>(word & 0xFF);
     if (op >= kFirstLiteralOp) {
       const size_t bytes = static_cast<size_t>(op - 4) * kBytesPerPixel;
+      in = start + 1 + bytes;
       if (reinterpret_cast<uintptr_t>(at.out) + bytes > lastEnd) break;
-      CopyInPieces<kWholePieceRegisters>(at.out, in + 1, bytes);
+      CopyInPieces<kWholePieceRegisters>(at.out, start + 1, bytes);
       at.advance(bytes);
-      in += 1 + bytes;
       continue;
     }
     const OperandForm& form = kOperandForms[op];
-    const uint32_t operands = word >> 8;
-    const size_t count = (operands & form.countMask) + form.countAdd;
-    const size_t distance = ((operands >> form.distanceShift) & form.distanceMask) + form.distanceAdd;
+    const size_t count = ((word >> 8) & form.countMask) + form.countAdd;
+    const size_t distance = (ReadU16(start + form.distanceAt) & form.distanceMask) + form.distanceAdd;
     const size_t bytes = count * kBytesPerPixel;
     const size_t back = distance * kBytesPerPixel;
+    in = start + 1 + OperandBytes(op);
     if (reinterpret_cast<uintptr_t>(at.out) + bytes > lastEnd) break;
     const BottomUpOutput::Source source = at.source(back);
     if (bytes - 1 < back && bytes + kSlack <= source.rowLeft && source.rowsBack <= at.wholeRowsBefore) {
@@ -351,14 +356,13 @@ template <bool kWholePieceRegisters>
       CopyInPieces<kWholePieceRegisters>(at.out, source.from, bytes);
     } else {
       // A count of 0, black pixels, a source before the first pixel or across a row end.
-      if (count == 0 || back == 0 || source.rowsBack != 0) break;
+      if (bytes == 0 || back == 0 || source.rowsBack != 0) break;
       CopyBackWithSlack<kWholePieceRegisters>(at.out, back, bytes);
     }
     at.advance(bytes);
-    in += 1 + OperandBytes(op);
   }
   output.advance(static_cast<size_t>(at.out - output.out()));
-  return in;
+  return start;
 }
 
 #if defined(__i386__)
