@@ -19,19 +19,28 @@ BitmapPagesAhead::BitmapPagesAhead(uint8_t* begin, uint8_t* end)
     : begin_(begin),
       end_(end),
       bands_((static_cast<size_t>(end - begin) + kBandBytes - 1) / kBandBytes),
+      taken_(pack(Taken{0, bands_})),
       claimedDownTo_(end) {
   // Without a helper everything is the decoder's from the start.
-  if (!worthHelping(begin, end) || !helper_.start(&BitmapPagesAhead::runHelper, this)) claimedDownTo_ = begin;
+  if (!worthHelping(begin, end) || bands_ > kMaxBands || !helper_.start(&BitmapPagesAhead::runHelper, this)) {
+    claimedDownTo_ = begin;
+  }
 }
 
 void BitmapPagesAhead::runHelper(void* self) {
   BitmapPagesAhead& pages = *static_cast<BitmapPagesAhead*>(self);
-  size_t band = pages.next_.load(std::memory_order_acquire);
-  while (band < pages.bands_) {
-    if (!pages.next_.compare_exchange_weak(band, band + 1, std::memory_order_acq_rel)) continue;
+  uint32_t word = pages.taken_.load(std::memory_order_acquire);
+  for (;;) {
+    const Taken taken = unpack(word);
+    if (taken.nearTo >= taken.farFrom) return;
+    const bool fromFar = pages.caughtUp_.load(std::memory_order_acquire);
+    const size_t band = fromFar ? taken.farFrom - 1 : taken.nearTo;
+    const Taken next = fromFar ? Taken{taken.nearTo, band} : Taken{band + 1, taken.farFrom};
+    if (!pages.taken_.compare_exchange_weak(word, pack(next), std::memory_order_acq_rel)) continue;
     pages.touchBand(band);
-    pages.touched_.store(band + 1, std::memory_order_release);
-    band = pages.next_.load(std::memory_order_acquire);
+    // Bands from the far end become the decoder's only once it has stopped the helper.
+    if (!fromFar) pages.touched_.store(band + 1, std::memory_order_release);
+    word = pages.taken_.load(std::memory_order_acquire);
   }
 }
 
@@ -55,28 +64,35 @@ void BitmapPagesAhead::claimDownTo(const uint8_t* rowStart) {
   }
 }
 
-// Makes `band` the decoder's; false when that took stopping the helper, after which every
-// band is.
+// Makes `band` the decoder's; false when it meets the bands the helper took from the far
+// end, after which the helper is stopped and every band is the decoder's.
 bool BitmapPagesAhead::claimBand(size_t band) {
-  size_t next = next_.load(std::memory_order_acquire);
-  // A decoder that catches up with the helper once it is under way writes faster than pages
-  // are touched: the two would only take turns band by band, so the decoder goes on alone.
-  if (next <= band + 1 && touched_.load(std::memory_order_acquire) != 0) {
-    finish();
-    return false;
+  uint32_t word = taken_.load(std::memory_order_acquire);
+  Taken taken = unpack(word);
+  // The helper is in this band or behind it, once under way: it turns to the far end.
+  if (taken.nearTo <= band + 1 && touched_.load(std::memory_order_acquire) != 0) {
+    caughtUp_.store(true, std::memory_order_release);
   }
-  while (next <= band && !next_.compare_exchange_weak(next, band + 1, std::memory_order_acq_rel)) {
-  }
-  // The helper took the band itself: wait until it has left it.
-  if (next > band) {
-    while (touched_.load(std::memory_order_acquire) <= band) platform::yieldProcessor();
+  for (;;) {
+    if (taken.nearTo > band) {
+      // The helper took the band ahead of the decoder: wait until it has left it.
+      while (touched_.load(std::memory_order_acquire) <= band) platform::yieldProcessor();
+      break;
+    }
+    if (taken.farFrom <= band) {
+      finish();
+      return false;
+    }
+    if (taken_.compare_exchange_weak(word, pack(Taken{band + 1, taken.farFrom}), std::memory_order_acq_rel)) break;
+    taken = unpack(word);
   }
   claimedDownTo_ = band + 1 == bands_ ? begin_ : end_ - (band + 1) * kBandBytes;
   return true;
 }
 
 void BitmapPagesAhead::finish() {
-  next_.store(bands_, std::memory_order_release);  // the helper takes no band after its current one
+  // The helper takes no band after its current one.
+  taken_.store(pack(Taken{bands_, bands_}), std::memory_order_release);
   helper_.join();
   claimedDownTo_ = begin_;
 }

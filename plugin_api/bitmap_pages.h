@@ -8,8 +8,13 @@
 // band after band, writing the zero each page already holds; the decoder claims each band
 // as its first row reaches it, and from then on the band is the decoder's alone: the helper
 // never touches a band after the decoder has claimed it, and a claim waits while the helper
-// is still in that band. The decoder writes nowhere it has not claimed. A decoder quick enough
-// to catch up with the helper stops it and touches the rest itself.
+// is still in that band. The decoder writes nowhere it has not claimed.
+//
+// A decoder quick enough to catch up with the helper writes faster than pages are touched:
+// then the two would only take turns band by band. Instead the decoder touches its own
+// bands from there on, and the helper turns to the far end of the block, the bands the
+// decoder reaches last, and works back towards it; where they meet, the decoder stops the
+// helper and waits for it, and every band is the decoder's.
 #pragma once
 
 #include <atomic>
@@ -42,6 +47,17 @@ class BitmapPagesAhead {
   void finish();
 
  private:
+  // Which bands are taken, as one word so that both ends change together: bands below
+  // `nearTo` are claimed by the decoder or touched ahead of it, bands from `farFrom` on are
+  // the helper's from the far end; nearTo <= farFrom.
+  struct Taken {
+    size_t nearTo, farFrom;
+  };
+  static constexpr unsigned kFarShift = 16;
+  static constexpr size_t kMaxBands = (size_t{1} << kFarShift) - 1;
+  static uint32_t pack(Taken taken) { return static_cast<uint32_t>(taken.nearTo | taken.farFrom << kFarShift); }
+  static Taken unpack(uint32_t word) { return Taken{word & kMaxBands, word >> kFarShift}; }
+
   static void runHelper(void* self);
   void touchBand(size_t band);
   void claimDownTo(const uint8_t* rowStart);
@@ -50,10 +66,11 @@ class BitmapPagesAhead {
   uint8_t* const begin_;
   uint8_t* const end_;
   const size_t bands_;
-  // Bands below `next_` are claimed by the decoder or taken by the helper; `touched_` is one
-  // past the last band the helper has finished.
-  std::atomic<size_t> next_{0};
+  std::atomic<uint32_t> taken_;
+  // One past the last band the helper has finished touching ahead of the decoder.
   std::atomic<size_t> touched_{0};
+  // Set once the decoder has caught up with the helper: the helper works from the far end.
+  std::atomic<bool> caughtUp_{false};
   // The decoder writes freely at and above this address.
   const uint8_t* claimedDownTo_;
   platform::HelperThread helper_;

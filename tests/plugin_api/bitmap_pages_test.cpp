@@ -4,6 +4,9 @@
 
 #include <chrono>
 #include <cstdint>
+#include <cstdlib>
+#include <cstring>
+#include <memory>
 #include <vector>
 
 #include "plugin_api/bitmap_pages.h"
@@ -17,8 +20,8 @@ void decodeFor(std::chrono::microseconds time) {
   }
 }
 
-// Decoders slower than the helper (it stays ahead) and quicker (they catch it up and go on
-// alone).
+// Decoders slower than the helper (it stays ahead) and quicker (they catch it up, and it
+// turns to the far end of the block to meet them).
 TEST(BitmapPagesAhead, DecodersRowsKeepTheirBytesWhereverTheHelperMeetsThem) {
   constexpr size_t kBand = spi::BitmapPagesAhead::kBandBytes;
   struct Case {
@@ -33,21 +36,27 @@ TEST(BitmapPagesAhead, DecodersRowsKeepTheirBytesWhereverTheHelperMeetsThem) {
       {kBand + 4100, 18, 18, 0},  // rows longer than a band
       {6147, 1000, 3, 0},         // stops at once: the helper is still ahead
       {6147, 1000, 700, 2},       // stops late
+      {4096, 3000, 3000, 0},      // quick enough to send the helper to the far end
+      {4096, 3000, 2000, 0},      //   and stops in the bands it took there
       {4096, 100, 100, 0},        // too small for a helper
   };
   for (const Case& c : cases) {
-    std::vector<uint8_t> block(c.stride * c.height, 0);
-    uint8_t* const end = block.data() + block.size();
+    // A fresh block, whose pages are first touched here, as a new bitmap's are.
+    const size_t size = c.stride * c.height;
+    const std::unique_ptr<uint8_t, decltype(&std::free)> block(static_cast<uint8_t*>(std::calloc(size, 1)), &std::free);
+    ASSERT_NE(block, nullptr);
+    uint8_t* const end = block.get() + size;
+    const std::vector<uint8_t> zeros(c.stride, 0);
     auto rowStart = [&](size_t row) { return end - (row + 1) * c.stride; };
     auto value = [](size_t row) { return static_cast<uint8_t>(row % 251 + 1); };
     bool zeroBeforeWritten = true;
     {
-      spi::BitmapPagesAhead pages(block.data(), end);
+      spi::BitmapPagesAhead pages(block.get(), end);
       for (size_t row = 0; row < c.decodedRows; ++row) {
         uint8_t* at = rowStart(row);
         decodeFor(std::chrono::microseconds(c.microsecondsPerRow));
         pages.reach(at);
-        for (size_t i = 0; i < c.stride; ++i) zeroBeforeWritten = zeroBeforeWritten && at[i] == 0;
+        zeroBeforeWritten = zeroBeforeWritten && std::memcmp(at, zeros.data(), c.stride) == 0;
         std::fill(at, at + c.stride, value(row));
       }
       pages.finish();
