@@ -48,7 +48,7 @@ void BitmapPagesAhead::runHelper(void* self) {
 // bytes of the band itself, whose pages may be shared with the neighbouring bands.
 void BitmapPagesAhead::touchBand(size_t band) {
   volatile uint8_t* const top = end_ - band * kBandBytes;
-  volatile uint8_t* const bottom = band + 1 == bands_ ? begin_ : end_ - (band + 1) * kBandBytes;
+  volatile uint8_t* const bottom = bandBottom(band);
   *bottom = 0;
   const uintptr_t firstPage = (reinterpret_cast<uintptr_t>(bottom) / kTouchStep + 1) * kTouchStep;
   for (volatile uint8_t* at = bottom + (firstPage - reinterpret_cast<uintptr_t>(bottom)); at < top; at += kTouchStep)
@@ -86,7 +86,7 @@ bool BitmapPagesAhead::claimBand(size_t band) {
     if (taken_.compare_exchange_weak(word, pack(Taken{band + 1, taken.farFrom}), std::memory_order_acq_rel)) break;
     taken = unpack(word);
   }
-  claimedDownTo_ = band + 1 == bands_ ? begin_ : end_ - (band + 1) * kBandBytes;
+  claimedDownTo_ = bandBottom(band);
   return true;
 }
 

@@ -58,6 +58,9 @@ class BitmapPagesAhead {
   static uint32_t pack(Taken taken) { return static_cast<uint32_t>(taken.nearTo | taken.farFrom << kFarShift); }
   static Taken unpack(uint32_t word) { return Taken{word & kMaxBands, word >> kFarShift}; }
 
+  // The lowest address of a band: the last band ends at the block's start.
+  uint8_t* bandBottom(size_t band) const { return band + 1 == bands_ ? begin_ : end_ - (band + 1) * kBandBytes; }
+
   static void runHelper(void* self);
   void touchBand(size_t band);
   void claimDownTo(const uint8_t* rowStart);
