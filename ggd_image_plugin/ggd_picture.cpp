@@ -383,6 +383,9 @@ class FastWay {
 #if defined(__i386__)
     if (sse2_) return RunInRowWithSse2(in, inEnd, output, rowLimit);
     return RunInRow<false>(in, inEnd, output, rowLimit);
+#elif defined(GORSEL_PIECES_THROUGH_AN_ARRAY)
+    // A test build: the way of 32-bit processors without SSE2, where the tests run.
+    return RunInRow<false>(in, inEnd, output, rowLimit);
 #else
     return RunInRow<true>(in, inEnd, output, rowLimit);
 #endif
