@@ -344,7 +344,10 @@ Place runShortCodes(const Canvas& shared, const CopyShape (&shapes)[kFirstLitera
   const Canvas canvas(shared);  // in registers, not reloaded after every pixel stored
   const uint8_t* ip = p.ip;
   Cursor at = p.at;
-  while (ip < fastEnd) {
+  // `next` moves past a code as soon as its length is known, so that the code after it can
+  // be read early; a code left to the general way is handed back from `ip`.
+  const uint8_t* next = ip;
+  for (; ip < fastEnd; ip = next) {
     const uint32_t code = *ip;
     const ptrdiff_t room = at.rowEnd - at.op;
     if (room < static_cast<ptrdiff_t>(kBlock)) break;
@@ -353,8 +356,9 @@ Place runShortCodes(const Canvas& shared, const CopyShape (&shapes)[kFirstLitera
       if (pixels > kShortPixels) break;
       std::memcpy(at.op, ip + 1, kBlock);
       at.op += pixels * kBytesPerPixel;
-      ip += 1 + pixels * kBytesPerPixel;
+      next = ip + 1 + pixels * kBytesPerPixel;
     } else {
+      next = ip + 1 + operandBytes(code);
       const CopyShape& shape = shapes[code];
       const uint32_t operands = u32At(ip + 1);
       const uint32_t distance = (operands >> shape.distanceShift & shape.distanceMask) + shape.distanceAdd;
@@ -373,7 +377,6 @@ Place runShortCodes(const Canvas& shared, const CopyShape (&shapes)[kFirstLitera
       copyPixel(at.op + 8, src + 8);
       copyPixel(at.op + 12, src + 12);
       at.op += bytes;
-      ip += 1 + operandBytes(code);
     }
     rowDone(canvas, at);
   }
