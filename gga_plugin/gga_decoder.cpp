@@ -55,6 +55,9 @@ inline void copyBlocks(uint8_t* dst, const uint8_t* src, size_t bytes) {
   } while (done < bytes);
 }
 
+// The bytes of the whole blocks that cover `bytes`.
+inline size_t blockBytes(size_t bytes) { return (bytes + kBlock - 1) & ~(kBlock - 1); }
+
 // Front to back, one pixel at a time: right for any source behind the destination,
 // overlapping or not.
 inline void copyForward(uint8_t* dst, const uint8_t* src, size_t bytes) {
@@ -250,15 +253,15 @@ inline uint32_t pixelsBetween(const Canvas& canvas, const Cursor& from, const Cu
 // pixel), as its pixels are still being written.
 inline void copyPiece(const Canvas& canvas, uint8_t* dst, const uint8_t* src, size_t piece, size_t room, size_t k,
                       size_t gap) {
-  const size_t blockBytes = (piece + kBlock - 1) & ~(kBlock - 1);
+  const size_t blocks = blockBytes(piece);
   if (piece == kBytesPerPixel) {
     copyPixel(dst, src);
   } else if (piece >= kLongCopy) {
     copyLong(dst, src, piece);
   } else if (k == 0 && gap < kBlock) {
-    if (gap == kBytesPerPixel && room >= blockBytes) fillBlocks(dst, piece);
+    if (gap == kBytesPerPixel && room >= blocks) fillBlocks(dst, piece);
     else copyForward(dst, src, piece);
-  } else if (room >= blockBytes && static_cast<size_t>(canvas.bitsEnd - src) >= blockBytes) {
+  } else if (room >= blocks && static_cast<size_t>(canvas.bitsEnd - src) >= blocks) {
     copyBlocks(dst, src, piece);
   } else {
     copyForward(dst, src, piece);
@@ -269,7 +272,7 @@ inline void copyPiece(const Canvas& canvas, uint8_t* dst, const uint8_t* src, si
 // them), `room` bytes being left in the row.
 inline void putLiteralPiece(uint8_t* dst, const uint8_t* src, size_t piece, size_t room) {
   if (piece >= kLongCopy) std::memcpy(dst, src, piece);
-  else if (room >= ((piece + kBlock - 1) & ~(kBlock - 1))) copyBlocks(dst, src, piece);
+  else if (room >= blockBytes(piece)) copyBlocks(dst, src, piece);
   else copyForward(dst, src, piece);
 }
 
@@ -330,15 +333,35 @@ struct Place {
   uint32_t left;
 };
 
-// The short way: codes that lie whole before `fastEnd` in the window and take the short
-// paths (one block of literal bytes, or up to four pixels copied from a source row with a
-// block to spare), with nothing checked but what the data may get wrong. Returns at the
-// first code that needs the general way. Its few values live in registers, so that the
-// place of the next code is never kept in memory.
+// A copy of more than a block's pixels whose blocks fit in the destination's row, from a
+// source row holding all its pixels: in whole blocks when the source lies a block or more
+// behind and its blocks stay in the picture, or filled when it repeats the pixel just
+// before (which then lies in this row: the row before holds one pixel of such a run at
+// most). False for any other, which goes the general way.
+inline bool copyLongInRow(const Canvas& canvas, const Cursor& at, const uint8_t* src, size_t bytes,
+                          uint32_t distance) {
+  const size_t blocks = blockBytes(bytes);
+  if (static_cast<size_t>(at.rowEnd - at.op) < blocks) return false;
+  if (distance >= kShortPixels && static_cast<size_t>(canvas.bitsEnd - src) >= blocks) {
+    copyBlocks(at.op, src, bytes);
+    return true;
+  }
+  if (distance == 1) {
+    fillBlocks(at.op, bytes);
+    return true;
+  }
+  return false;
+}
+
+// The short way: codes that lie whole before `fastEnd` in the window and whose whole blocks
+// fit in the destination's row (literals; copies of up to four pixels from a source row with
+// a block to spare; longer ones as copyLongInRow takes them), with nothing checked but what
+// the data may get wrong. Returns at the first code that needs the general way. Its few
+// values live in registers, so that the place of the next code is never kept in memory.
 //
-// The loop counts no pixels: a row with a block of room has at least four pixels left, so
-// the picture has too, and a source lies at or after the first pixel exactly when its row
-// exists. The pixels left are worked out once, on the way out.
+// The loop counts no pixels: a code's pixels all fit in the row, so the picture has them
+// too, and a source lies at or after the first pixel exactly when its row exists. The
+// pixels left are worked out once, on the way out.
 Place runShortCodes(const Canvas& shared, const CopyShape (&shapes)[kFirstLiteral], Place p,
                     const uint8_t* fastEnd) {
   const Canvas canvas(shared);  // in registers, not reloaded after every pixel stored
@@ -352,19 +375,23 @@ Place runShortCodes(const Canvas& shared, const CopyShape (&shapes)[kFirstLitera
     const ptrdiff_t room = at.rowEnd - at.op;
     if (room < static_cast<ptrdiff_t>(kBlock)) break;
     if (code >= kFirstLiteral) {
-      const uint32_t pixels = code - kLiteralBias;
-      if (pixels > kShortPixels) break;
-      std::memcpy(at.op, ip + 1, kBlock);
-      at.op += pixels * kBytesPerPixel;
-      next = ip + 1 + pixels * kBytesPerPixel;
+      const size_t bytes = static_cast<size_t>(code - kLiteralBias) * kBytesPerPixel;
+      if (bytes <= kBlock) {
+        std::memcpy(at.op, ip + 1, kBlock);
+      } else {
+        if (static_cast<size_t>(room) < blockBytes(bytes)) break;
+        copyBlocks(at.op, ip + 1, bytes);
+      }
+      at.op += bytes;
+      next = ip + 1 + bytes;
     } else {
       next = ip + 1 + operandBytes(code);
       const CopyShape& shape = shapes[code];
       const uint32_t operands = u32At(ip + 1);
       const uint32_t distance = (operands >> shape.distanceShift & shape.distanceMask) + shape.distanceAdd;
       const uint32_t count = (operands >> shape.countShift & shape.countMask) + shape.countAdd;
-      // A count of 0 or more than the short path takes, and a distance of 0, go the general way.
-      if (count - 1 >= kShortPixels || distance == 0) break;
+      // A count of 0 and a distance of 0 go the general way.
+      if (count == 0 || distance == 0) break;
       const size_t k = rowsBack(canvas, at, distance);
       // A source row above the first one: the distance reaches before the first pixel.
       if (k * canvas.stride > static_cast<size_t>(canvas.bitsEnd - at.rowEnd)) break;
@@ -372,10 +399,14 @@ Place runShortCodes(const Canvas& shared, const CopyShape (&shapes)[kFirstLitera
       const size_t bytes = static_cast<size_t>(count) * kBytesPerPixel;
       const bool sourceInRow = static_cast<size_t>(at.rowEnd + k * canvas.stride - src) >= bytes;
       if (!sourceInRow || canvas.bitsEnd - src < static_cast<ptrdiff_t>(kBlock)) break;
-      copyPixel(at.op, src);
-      copyPixel(at.op + 4, src + 4);
-      copyPixel(at.op + 8, src + 8);
-      copyPixel(at.op + 12, src + 12);
+      if (count <= kShortPixels) {
+        copyPixel(at.op, src);
+        copyPixel(at.op + 4, src + 4);
+        copyPixel(at.op + 8, src + 8);
+        copyPixel(at.op + 12, src + 12);
+      } else if (!copyLongInRow(canvas, at, src, bytes, distance)) {
+        break;
+      }
       at.op += bytes;
     }
     rowDone(canvas, at);
@@ -386,11 +417,12 @@ Place runShortCodes(const Canvas& shared, const CopyShape (&shapes)[kFirstLitera
 // Runs codes until the picture is full or the data ends or turns out damaged, writing the
 // picture's rows bottom-up into `bits` (height rows of 4 x width bytes, zero-filled).
 //
-// Codes of up to one block of pixels take the short way (runShortCodes) while the window
-// holds the longest code after them: one block of literal bytes, or four pixels copied
-// front to back (right for every distance, as each pixel is written before a later one of
-// the same code can read it). What they write beyond the code's pixels stays inside the
-// row and is overwritten by the next codes. Every other code goes the general way here.
+// Codes take the short way (runShortCodes) while the window holds the longest code after
+// them and their whole blocks fit in the row: literals in blocks, four pixels copied front
+// to back (right for every distance, as each pixel is written before a later one of the same
+// code can read it), longer copies in blocks or filled. What they write beyond the code's
+// pixels stays inside the row and is overwritten by the next codes. Every other code goes
+// the general way here.
 void runCodes(CodeWindow& codes, uint8_t* const bits, const uint32_t width, const uint32_t height) {
   spi::BitmapPagesAhead pages(bits, bits + static_cast<size_t>(width) * kBytesPerPixel * height);
   const Canvas canvas(bits, width, height, pages);

@@ -2,6 +2,7 @@
 // data, row order, the header rules, and damaged back references.
 #include <gtest/gtest.h>
 
+#include <random>
 #include <string>
 
 #include "tests/oslin/gga_test_data.h"
@@ -150,6 +151,110 @@ TEST(GgaDecoder, WideRowsDecodeAsPixelByPixel) {
        {16, PA, PB, PC, PD, PA, 6, 0x03, 0x00, 7, 12, PB, 12, PC},
        {A, B, C, D, A, C, D, A, C, D, A, C, B, C, 0}},
   });
+}
+
+// The codes read one pixel at a time, as the table in gga_format.h has them, into the
+// picture top row first. The codes are whole: none is cut off by the end of the data.
+Pixels plainReading(uint16_t width, uint16_t height, const Bytes& codes) {
+  Pixels out(static_cast<size_t>(width) * height, 0);
+  size_t done = 0;
+  size_t at = 0;
+  auto operand = [&](int bytes) {
+    uint32_t value = 0;
+    for (int b = 0; b < bytes; ++b) value |= static_cast<uint32_t>(codes[at++]) << (8 * b);
+    return value;
+  };
+  while (done < out.size() && at < codes.size()) {
+    const uint32_t code = codes[at++];
+    if (code >= 12) {
+      for (uint32_t p = 0; p < code - 11; ++p, at += 4)
+        if (done < out.size()) out[done++] = pixelAt(&codes[at]);
+      continue;
+    }
+    uint32_t distance = 1, count = 1;
+    switch (code) {
+      case 0: count = operand(1); break;
+      case 1: count = operand(2); break;
+      case 2: distance = operand(1); break;
+      case 3: distance = operand(2); break;
+      case 4: distance = operand(1), count = operand(1); break;
+      case 5: distance = operand(1), count = operand(2); break;
+      case 6: distance = operand(2), count = operand(1); break;
+      case 7: distance = operand(2), count = operand(2); break;
+      case 8: return out;
+      default: distance = width + (code == 10 ? 1 : 0) - (code == 11 ? 1 : 0); break;
+    }
+    if (count == 0) continue;
+    if (distance == 0 || distance > done) return out;
+    for (uint32_t c = 0; c < count && done < out.size(); ++c, ++done) out[done] = out[done - distance];
+  }
+  return out;
+}
+
+// Whole codes of every kind for `pixels` pixels, most short, some long, sources near and
+// far; with `stop`, a code that ends decoding partway, followed by codes never read.
+Bytes randomCodes(std::mt19937& rng, uint16_t width, size_t pixels, bool stop) {
+  Bytes codes;
+  auto pick = [&](uint32_t low, uint32_t high) { return std::uniform_int_distribution<uint32_t>(low, high)(rng); };
+  auto put = [&](uint32_t value, int bytes) {
+    for (int b = 0; b < bytes; ++b) codes.push_back(static_cast<uint8_t>(value >> (8 * b)));
+  };
+  size_t stopAt = stop ? pick(1, static_cast<uint32_t>(pixels)) : SIZE_MAX;
+  size_t written = 0;
+  while (written < pixels + 64) {
+    const uint32_t kind = pick(0, 99);
+    const uint32_t reach = static_cast<uint32_t>(std::min<size_t>(written, 0xFFFF));
+    if (written >= stopAt) {
+      kind % 2 ? put(8, 1) : (put(3, 1), put(reach + 1, 2));  // code 8, or a source before the first pixel
+      stopAt = SIZE_MAX;
+      continue;
+    }
+    if (written == 0 || kind < 20) {
+      const uint32_t n = pick(1, kind % 4 == 0 ? 60 : 6);
+      put(11 + n, 1);
+      for (uint32_t p = 0; p < n; ++p) put(static_cast<uint32_t>(rng()), 4);
+      written += n;
+      continue;
+    }
+    if (kind < 35 && width > 1 && written > width) {
+      put(pick(9, 11), 1);
+      written += 1;
+      continue;
+    }
+    const uint32_t distance = pick(1, kind % 3 == 0 ? std::min<uint32_t>(reach, 8) : reach);
+    const uint32_t count = kind % 5 == 0 ? pick(5, 300) : pick(1, 6);
+    if (count == 1 && kind < 55) {
+      distance <= 0xFF ? (put(2, 1), put(distance, 1)) : (put(3, 1), put(distance, 2));
+    } else if (distance == 1 && kind < 70) {
+      count <= 0xFF ? (put(0, 1), put(count, 1)) : (put(1, 1), put(count, 2));
+    } else {
+      const bool nearSource = distance <= 0xFF, shortCount = count <= 0xFF;
+      put(4 + (nearSource ? 0 : 2) + (shortCount ? 0 : 1), 1);
+      put(distance, nearSource ? 1 : 2);
+      put(count, shortCount ? 1 : 2);
+    }
+    written += count;
+  }
+  return codes;
+}
+
+// Short codes move whole blocks and long ones take the short way while their blocks fit in
+// the row: whatever the mix, rows and stops, decoding leaves what the plain reading does.
+TEST(GgaDecoder, DecodesRandomCodesAsThePlainReadingDoes) {
+  std::mt19937 rng(20261210);
+  for (uint16_t width : {1, 2, 5, 17, 64, 301, 2048}) {
+    for (int trial = 0; trial < 6; ++trial) {
+      const uint16_t height = static_cast<uint16_t>(std::max(2, 24000 / width));
+      const Bytes codes = randomCodes(rng, width, static_cast<size_t>(width) * height, trial % 2 == 1);
+      SCOPED_TRACE(testing::Message() << "width " << width << ", trial " << trial);
+      const Pixels expected = plainReading(width, height, codes);
+      for (uint32_t piece : {0xFFFFFFFFu, 1000u}) {
+        Decoded d = decodeFile(ggaFile(width, height, codes), piece);
+        ASSERT_EQ(d.code, 0);
+        ASSERT_EQ(d.topDown, expected) << "piece " << piece;
+      }
+    }
+  }
 }
 
 TEST(GgaDecoder, SkipsTheAuxRegion) {
