@@ -142,12 +142,13 @@ class CodeWindow {
 };
 
 // How the operands of a copy code (0-11) give its distance and count: from the four bytes
-// after the code byte, read as one little-endian value v, distance = (v >> shift & mask)
-// + add, and the same for the count. Reading the operands this way costs no branch on
-// the code. Code 8 has no meaning of its own: its shape is a copy from distance 0, which
-// stops decoding as every back reference that reaches no pixel does.
+// after the code byte, read as one little-endian value v, distance = (v & mask) + add (a
+// distance always comes first), count = (v >> shift & mask) + add. Reading the operands
+// this way costs no branch on the code. Code 8 has no meaning of its own: its shape is a
+// copy from distance 0, which stops decoding as every back reference that reaches no pixel
+// does.
 struct CopyShape {
-  uint8_t distanceShift, countShift;
+  uint32_t countShift;
   uint32_t distanceMask, countMask;
   uint32_t distanceAdd, countAdd;
 };
@@ -165,18 +166,18 @@ inline uint32_t operandBytes(uint32_t code) {
 
 void makeCopyShapes(uint32_t width, CopyShape (&shapes)[kFirstLiteral]) {
   const CopyShape table[kFirstLiteral] = {
-      {0, 0, 0, 0xFF, 1, 0},                // 0  count u8, distance 1
-      {0, 0, 0, 0xFFFF, 1, 0},              // 1  count u16
-      {0, 0, 0xFF, 0, 0, 1},                // 2  d u8, count 1
-      {0, 0, 0xFFFF, 0, 0, 1},              // 3  d u16
-      {0, 8, 0xFF, 0xFF, 0, 0},             // 4  d u8, count u8
-      {0, 8, 0xFF, 0xFFFF, 0, 0},           // 5  d u8, count u16
-      {0, 16, 0xFFFF, 0xFF, 0, 0},          // 6  d u16, count u8
-      {0, 16, 0xFFFF, 0xFFFF, 0, 0},        // 7  d u16, count u16
-      {0, 0, 0, 0, 0, 1},                   // 8  distance 0: stops
-      {0, 0, 0, 0, width, 1},               // 9  the pixel above
-      {0, 0, 0, 0, width + 1, 1},           // 10 above left
-      {0, 0, 0, 0, width - 1, 1},           // 11 above right
+      {0, 0, 0xFF, 1, 0},                // 0  count u8, distance 1
+      {0, 0, 0xFFFF, 1, 0},              // 1  count u16
+      {0, 0xFF, 0, 0, 1},                // 2  d u8, count 1
+      {0, 0xFFFF, 0, 0, 1},              // 3  d u16
+      {8, 0xFF, 0xFF, 0, 0},             // 4  d u8, count u8
+      {8, 0xFF, 0xFFFF, 0, 0},           // 5  d u8, count u16
+      {16, 0xFFFF, 0xFF, 0, 0},          // 6  d u16, count u8
+      {16, 0xFFFF, 0xFFFF, 0, 0},        // 7  d u16, count u16
+      {0, 0, 0, 0, 1},                   // 8  distance 0: stops
+      {0, 0, 0, width, 1},               // 9  the pixel above
+      {0, 0, 0, width + 1, 1},           // 10 above left
+      {0, 0, 0, width - 1, 1},           // 11 above right
   };
   std::copy(std::begin(table), std::end(table), shapes);
 }
@@ -388,7 +389,7 @@ Place runShortCodes(const Canvas& shared, const CopyShape (&shapes)[kFirstLitera
       next = ip + 1 + operandBytes(code);
       const CopyShape& shape = shapes[code];
       const uint32_t operands = u32At(ip + 1);
-      const uint32_t distance = (operands >> shape.distanceShift & shape.distanceMask) + shape.distanceAdd;
+      const uint32_t distance = (operands & shape.distanceMask) + shape.distanceAdd;
       const uint32_t count = (operands >> shape.countShift & shape.countMask) + shape.countAdd;
       // A count of 0 and a distance of 0 go the general way.
       if (count == 0 || distance == 0) break;
@@ -475,7 +476,7 @@ void runCodes(CodeWindow& codes, uint8_t* const bits, const uint32_t width, cons
     const CopyShape& shape = shapes[code];
     if (available < operandBytes(code)) return clearAhead(at);  // operands cut off
     const uint32_t operands = u32At(ip);  // the window has readable bytes past its data
-    const uint32_t distance = (operands >> shape.distanceShift & shape.distanceMask) + shape.distanceAdd;
+    const uint32_t distance = (operands & shape.distanceMask) + shape.distanceAdd;
     uint32_t count = (operands >> shape.countShift & shape.countMask) + shape.countAdd;
     ip += operandBytes(code);
     if (count == 0) continue;
