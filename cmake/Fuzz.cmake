@@ -1,12 +1,14 @@
-# vantrel_fuzzer(NAME SOURCES... LIBS... CORPUS dir): one fuzz target over LLVMFuzzerTestOneInput.
-# With VANTREL_FUZZ (clang) it is a libFuzzer binary, run by ctest for a fixed number of
-# executions starting from CORPUS. Otherwise it is a plain program that replays every file in
-# CORPUS (the seeds and every crash ever found) and must not crash: in the native and
-# sanitizer builds, and in the Windows build under wine.
+# vantrel_fuzzer(NAME SOURCES... LIBS... CORPUS dirs...): one fuzz target over
+# LLVMFuzzerTestOneInput. With VANTREL_FUZZ (clang) it is a libFuzzer binary, run by ctest for a
+# fixed number of executions starting from every CORPUS folder. Otherwise it is a plain program
+# that replays every file in CORPUS (the seeds and every crash ever found) and must not crash:
+# in the native and sanitizer builds, and in the Windows build under wine.
 set(VANTREL_FUZZ_RUNS 20000 CACHE STRING "Executions per fuzz target in the test run")
 
 function(vantrel_fuzzer name)
-  cmake_parse_arguments(F "" "CORPUS" "LIBS" ${ARGN})
+  # CORPUS may name several folders: as a one-value keyword it kept the first alone and handed
+  # the rest to add_executable as sources.
+  cmake_parse_arguments(F "" "" "CORPUS;LIBS" ${ARGN})
   add_executable(${name} ${F_UNPARSED_ARGUMENTS})
   vantrel_warnings(${name})
   target_include_directories(${name} PRIVATE ${PROJECT_SOURCE_DIR})
@@ -22,5 +24,7 @@ function(vantrel_fuzzer name)
   else()
     target_sources(${name} PRIVATE ${PROJECT_SOURCE_DIR}/fuzz/replay_main.cpp)
     add_test(NAME ${name}_replay COMMAND ${name} ${F_CORPUS})
+    # A replay that finds nothing to replay tests nothing: a folder named wrongly must fail.
+    set_tests_properties(${name}_replay PROPERTIES FAIL_REGULAR_EXPRESSION "replayed 0 inputs")
   endif()
 endfunction()

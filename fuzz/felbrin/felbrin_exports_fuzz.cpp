@@ -95,10 +95,20 @@ void FreshOutFolder(const Place& place) {
   }
 }
 
-uint64_t FileSizeOr(const fs::path& path, uint64_t otherwise) {
+// The size of the file the ANSI family wrote under this name, whose bytes are in the system's
+// code page. On Windows it is looked up by the ANSI file calls too: a std::filesystem::path made
+// from the bytes would take each one for a character of its own.
+uint64_t AnsiFileSizeOr(const fs::path& folder, const char* name, uint64_t otherwise) {
+#ifdef _WIN32
+  const std::string path = folder.string() + "\\" + name;
+  WIN32_FILE_ATTRIBUTE_DATA data;
+  if (!GetFileAttributesExA(path.c_str(), GetFileExInfoStandard, &data)) return otherwise;
+  return (static_cast<uint64_t>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
+#else
   std::error_code error;
-  const uint64_t size = fs::file_size(path, error);
+  const uint64_t size = fs::file_size(folder / name, error);
   return error ? otherwise : size;
+#endif
 }
 
 void ExtractEveryMember(const Place& place, const spi::ArchiveEntryInfo* entries, size_t count) {
@@ -123,7 +133,7 @@ void ExtractEveryMember(const Place& place, const spi::ArchiveEntryInfo* entries
     FreshOutFolder(place);
     const int ansi = GetFile(place.archiveA.c_str(), position, &dest[0], 0, nullptr, 0);
     CheckNothingEscaped(place);
-    if (ansi == 0 && FileSizeOr(place.out / e.filename, ~0ull) != static_cast<uint64_t>(e.filesize)) {
+    if (ansi == 0 && AnsiFileSizeOr(place.out, e.filename, ~0ull) != static_cast<uint64_t>(e.filesize)) {
       Fail("member file of another size");
     }
 
