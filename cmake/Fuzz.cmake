@@ -6,8 +6,6 @@
 set(VANTREL_FUZZ_RUNS 20000 CACHE STRING "Executions per fuzz target in the test run")
 
 function(vantrel_fuzzer name)
-  # CORPUS may name several folders: as a one-value keyword it kept the first alone and handed
-  # the rest to add_executable as sources.
   cmake_parse_arguments(F "" "" "CORPUS;LIBS" ${ARGN})
   add_executable(${name} ${F_UNPARSED_ARGUMENTS})
   vantrel_warnings(${name})

@@ -53,10 +53,10 @@ run_preset fuzz
 . cmake/wine-env.sh
 wine_prefix_ready
 trap wine_let_go EXIT
-# The Windows presets run a failing test once more (CMakePresets.json), and only a test that
-# fails twice fails the run: wine itself now and then cannot start a program under load
-# ("ShellExecuteEx" failing in its start-up, before any of our code runs). Both tries stay in
-# the log, so a test that needed the second is seen.
+# The Windows presets run a failing test once more ("wine-tests" in CMakePresets.json), and
+# only a test that fails twice fails the run: wine itself now and then cannot start a program
+# under load ("ShellExecuteEx" failing in its start-up, before any of our code runs). Both
+# tries stay in the log, so a test that needed the second is seen.
 # Wine needs a display for the window program's tests. Where this machine's wine runs no
 # 32-bit programs, the 32-bit deliverables are built here and tested in a 32-bit Debian
 # folder below, or, where that folder cannot be made, the 64-bit build is tested alone.
